@@ -1,0 +1,148 @@
+#include "command.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <ostream>
+#include <poll.h>
+#include <stdexcept>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+void fail(const char *what)
+{
+    throw std::runtime_error(std::string(what) + ": " + strerror(errno));
+}
+
+// Reads both pipes to their end, whichever the child fills first.
+void drain(int out_fd, int err_fd, std::string &out, std::string &err)
+{
+    pollfd fds[2] = {{out_fd, POLLIN, 0}, {err_fd, POLLIN, 0}};
+    std::string *sinks[2] = {&out, &err};
+    int open = (out_fd >= 0) + (err_fd >= 0);
+    char buf[65536];
+    while (open > 0) {
+        if (poll(fds, 2, -1) < 0) {
+            if (errno == EINTR)
+                continue;
+            fail("poll");
+        }
+        for (int i = 0; i < 2; i++) {
+            if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR)))
+                continue;
+            ssize_t n = read(fds[i].fd, buf, sizeof buf);
+            if (n > 0) {
+                sinks[i]->append(buf, static_cast<size_t>(n));
+            } else if (n == 0 || errno != EINTR) {
+                close(fds[i].fd);
+                fds[i].fd = -1;
+                open--;
+            }
+        }
+    }
+}
+
+}  // namespace
+
+Outcome run(const char *path, const std::vector<std::string> &args, Output output,
+            bool no_argv0)
+{
+    std::vector<char *> argv;
+    if (!no_argv0)
+        argv.push_back(const_cast<char *>(path));
+    for (const std::string &a : args)
+        argv.push_back(const_cast<char *>(a.c_str()));
+    argv.push_back(nullptr);
+
+    int out_pipe[2] = {-1, -1}, err_pipe[2];
+    if ((output == Output::captured && pipe(out_pipe) != 0) || pipe(err_pipe) != 0)
+        fail("pipe");
+    pid_t pid = fork();
+    if (pid < 0)
+        fail("fork");
+    if (pid == 0) {
+        int in = open("/dev/null", O_RDONLY);
+        dup2(in, 0);
+        if (output == Output::captured)
+            dup2(out_pipe[1], 1);
+        else if (output == Output::dev_full)
+            dup2(open("/dev/full", O_WRONLY), 1);
+        else
+            close(1);
+        dup2(err_pipe[1], 2);
+        closefrom(3);
+        execv(path, argv.data());
+        _exit(127);
+    }
+    if (output == Output::captured)
+        close(out_pipe[1]);
+    close(err_pipe[1]);
+
+    Outcome o;
+    drain(out_pipe[0], err_pipe[0], o.out, o.err);
+    int wstatus;
+    while (waitpid(pid, &wstatus, 0) < 0)
+        if (errno != EINTR)
+            fail("waitpid");
+    if (WIFEXITED(wstatus))
+        o.status = WEXITSTATUS(wstatus);
+    if (WIFSIGNALED(wstatus))
+        o.signal = WTERMSIG(wstatus);
+    return o;
+}
+
+Outcome call(Entry entry, const std::vector<std::string> &args)
+{
+    std::vector<std::string> copies(args);  // the tool may write into its argv
+    std::vector<char *> argv;
+    for (std::string &a : copies)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+
+    char *out_buf = nullptr, *err_buf = nullptr;
+    size_t out_len = 0, err_len = 0;
+    FILE *out = open_memstream(&out_buf, &out_len);
+    FILE *err = open_memstream(&err_buf, &err_len);
+    if (!out || !err)
+        fail("open_memstream");
+    Outcome o;
+    o.status = entry(static_cast<int>(copies.size()), argv.data(), out, err);
+    fclose(err);  // the entry function closes its standard output itself
+    o.out.assign(out_buf, out_len);
+    o.err.assign(err_buf, err_len);
+    free(out_buf);
+    free(err_buf);
+    return o;
+}
+
+TempFile::TempFile(const std::string &content)
+{
+    const char *dir = getenv("TMPDIR");
+    std::string templ = std::string(dir && *dir ? dir : "/tmp") + "/tooltest.XXXXXX";
+    int fd = mkstemp(templ.data());
+    if (fd < 0)
+        fail("mkstemp");
+    path_ = templ;
+    for (size_t done = 0; done < content.size();) {
+        ssize_t n = write(fd, content.data() + done, content.size() - done);
+        if (n < 0)
+            fail("write");
+        done += static_cast<size_t>(n);
+    }
+    close(fd);
+}
+
+TempFile::~TempFile() { unlink(path_.c_str()); }
+
+bool operator==(const Outcome &a, const Outcome &b)
+{
+    return a.status == b.status && a.signal == b.signal && a.out == b.out && a.err == b.err;
+}
+
+void PrintTo(const Outcome &o, std::ostream *os)
+{
+    *os << "{status " << o.status << ", signal " << o.signal << ", out \"" << o.out
+        << "\", err \"" << o.err << "\"}";
+}

@@ -1,0 +1,50 @@
+// Running a tool, as a process or through its entry function, and keeping
+// what it wrote and how it ended.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+struct Outcome {
+    int status = -1;  // exit status; -1 when the program did not exit
+    int signal = 0;   // the signal that ended it, or 0
+    std::string out;
+    std::string err;
+};
+
+// Where a started program's standard output goes.
+enum class Output { captured, dev_full, closed };
+
+// Starts the program at path with the given arguments (argv[0] is the path),
+// standard input from /dev/null; with no_argv0 the argument vector is empty.
+Outcome run(const char *path, const std::vector<std::string> &args,
+            Output output = Output::captured, bool no_argv0 = false);
+
+// Calls an entry function in this process with argv built from args (the
+// first one is argv[0]; an empty list gives argc 0), capturing both streams.
+using Entry = int (*)(int, char **, FILE *, FILE *);
+Outcome call(Entry entry, const std::vector<std::string> &args);
+
+// A file in the temporary directory, removed when this goes out of scope.
+class TempFile {
+public:
+    explicit TempFile(const std::string &content);
+    ~TempFile();
+    TempFile(const TempFile &) = delete;
+    TempFile &operator=(const TempFile &) = delete;
+    const std::string &path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+// The entry functions of the four tools.
+int pelmor(int argc, char *argv[], FILE *out, FILE *err);
+int ostrel(int argc, char *argv[], FILE *out, FILE *err);
+int quarn(int argc, char *argv[], FILE *out, FILE *err);
+int tessik(int argc, char *argv[], FILE *out, FILE *err);
+
+// Lets gtest print an Outcome in a failed expectation.
+bool operator==(const Outcome &a, const Outcome &b);
+void PrintTo(const Outcome &o, std::ostream *os);
