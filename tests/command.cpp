@@ -93,7 +93,39 @@ Outcome run(const char *path, const std::vector<std::string> &args, Output outpu
     return o;
 }
 
-Outcome call(Entry entry, const std::vector<std::string> &args)
+namespace {
+
+// A stream that appends what is written to a string and can fail at close.
+struct Sink {
+    std::string *text;
+    int close_errno;
+};
+
+ssize_t sink_write(void *cookie, const char *buf, size_t size)
+{
+    static_cast<Sink *>(cookie)->text->append(buf, size);
+    return static_cast<ssize_t>(size);
+}
+
+int sink_close(void *cookie)
+{
+    Sink *sink = static_cast<Sink *>(cookie);
+    errno = sink->close_errno;
+    return sink->close_errno ? -1 : 0;
+}
+
+FILE *open_sink(Sink &sink)
+{
+    cookie_io_functions_t io = {nullptr, sink_write, nullptr, sink_close};
+    FILE *f = fopencookie(&sink, "w", io);
+    if (!f)
+        fail("fopencookie");
+    return f;
+}
+
+}  // namespace
+
+Outcome call(Entry entry, const std::vector<std::string> &args, int close_errno)
 {
     std::vector<std::string> copies(args);  // the tool may write into its argv
     std::vector<char *> argv;
@@ -101,19 +133,12 @@ Outcome call(Entry entry, const std::vector<std::string> &args)
         argv.push_back(a.data());
     argv.push_back(nullptr);
 
-    char *out_buf = nullptr, *err_buf = nullptr;
-    size_t out_len = 0, err_len = 0;
-    FILE *out = open_memstream(&out_buf, &out_len);
-    FILE *err = open_memstream(&err_buf, &err_len);
-    if (!out || !err)
-        fail("open_memstream");
     Outcome o;
+    Sink out_sink{&o.out, close_errno}, err_sink{&o.err, 0};
+    FILE *out = open_sink(out_sink);
+    FILE *err = open_sink(err_sink);
     o.status = entry(static_cast<int>(copies.size()), argv.data(), out, err);
     fclose(err);  // the entry function closes its standard output itself
-    o.out.assign(out_buf, out_len);
-    o.err.assign(err_buf, err_len);
-    free(out_buf);
-    free(err_buf);
     return o;
 }
 

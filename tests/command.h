@@ -23,8 +23,10 @@ Outcome run(const char *path, const std::vector<std::string> &args,
 
 // Calls an entry function in this process with argv built from args (the
 // first one is argv[0]; an empty list gives argc 0), capturing both streams.
+// With close_errno set, closing the output fails with that error, as it can
+// on a file system that reports write errors only at close.
 using Entry = int (*)(int, char **, FILE *, FILE *);
-Outcome call(Entry entry, const std::vector<std::string> &args);
+Outcome call(Entry entry, const std::vector<std::string> &args, int close_errno = 0);
 
 // A file in the temporary directory, removed when this goes out of scope.
 class TempFile {

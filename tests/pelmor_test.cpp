@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <string>
 #include <vector>
 
@@ -86,6 +87,9 @@ TEST(Pelmor, OutputThatCannotBeWrittenIsAFailure)
     EXPECT_EQ(run(TOOL_PATH, {"1", "2000"}, Output::dev_full), (Outcome{0, 0, "", ""}));
     EXPECT_EQ(run(TOOL_PATH, {"1", "2000"}, Output::closed), (Outcome{0, 0, "", ""}));
     EXPECT_EQ(run(TOOL_PATH, {"x", "1"}, Output::closed), (Outcome{1, 0, "", "illegal amplitude x\n"}));
+    // A file system may report a lost write only when the file is closed.
+    EXPECT_EQ(call(pelmor, {"pelmor", "1", "32"}, EIO),
+              (Outcome{1, 0, "2.18\n", "pelmor: write error: Input/output error\n"}));
 }
 
 TEST(Pelmor, LongArgumentsAreReadLikeShortOnes)

@@ -40,7 +40,10 @@ float magn_ml(float ampl, float distance, int *dist_ok)
         ioffset = 10;
     }
 
-    double node = std::floor(distance / delta);
+    // The floored quotient is whole already; the half added or taken away
+    // only guards the conversion to int.
+    double node = std::floor(static_cast<double>(distance / delta));
+    // NOLINTNEXTLINE(bugprone-incorrect-roundings)
     int idist = node > 0 ? static_cast<int>(node + 0.5) : static_cast<int>(node - 0.5);
     int itmp = ioffset + idist;  // the node at or below the distance
 
