@@ -1,0 +1,90 @@
+// ostrel: the seismic network of a station, from a stream name ("bfo-bh-z").
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+// Stations whose code begins with these four characters: the first two
+// exactly, the third and the fourth within a range.
+struct Pattern {
+    char first, second, third_lo, third_hi, fourth_lo, fourth_hi;
+    const char *label;
+};
+
+static const Pattern patterns[] = {
+    {'G', 'R', 'A', 'C', '1', '5', "GRF"},
+    {'G', 'E', 'A', 'D', '0', '9', "GERESS"},
+};
+
+// Stations of the German Regional Seismic Network, known by their whole code.
+static const char *const grsn[] = {
+    "BFO", "BRG", "BRNL", "BUG", "CLL", "CLZ", "FUR",
+    "GRFO", "GSH", "LID", "MOX", "STU", "TNS", "WET",
+};
+
+// Closes standard output; a write that failed, now or earlier, turns the
+// status into a failure.  A closed descriptor with nothing to write is fine.
+static int close_output(FILE *out, FILE *err, const char *prog, int status)
+{
+    errno = 0;
+    bool written = fflush(out) == 0 && !ferror(out);
+    int cause = errno;
+    if (fclose(out) != 0 && errno != EBADF && written) {
+        written = false;
+        cause = errno;
+    }
+    if (written)
+        return status;
+    fprintf(err, "%s: write error: %s\n", prog, strerror(cause ? cause : EIO));
+    return 1;
+}
+
+// Cuts the stream name at its first '-' or ',' to leave the station code, and
+// raises a to z to upper case; every other byte stays, whatever the locale.
+// The name is changed in place, so a code of any length is held whole.
+static char *station_code(char *stream)
+{
+    for (char *cptr = stream; *cptr; cptr++) {
+        if (*cptr == '-' || *cptr == ',') {
+            *cptr = '\0';
+            break;
+        }
+        if (*cptr >= 'a' && *cptr <= 'z')
+            *cptr = static_cast<char>(*cptr - 'a' + 'A');
+    }
+    return stream;
+}
+
+// Stops at the first character that fails, so a short code fails at its end.
+static bool matches(const Pattern &p, const char *code)
+{
+    return code[0] == p.first && code[1] == p.second &&
+           code[2] >= p.third_lo && code[2] <= p.third_hi &&
+           code[3] >= p.fourth_lo && code[3] <= p.fourth_hi;
+}
+
+static const char *network(const char *code)
+{
+    for (const Pattern &p : patterns)
+        if (matches(p, code))
+            return p.label;
+    for (const char *member : grsn)
+        if (strcmp(code, member) == 0)
+            return "GRSN";
+    return code;
+}
+
+int ostrel(int argc, char *argv[], FILE *out, FILE *err)
+{
+    const char *prog = argc > 0 && argv[0] && *argv[0] ? argv[0] : "ostrel";
+
+    if (argc != 2) {
+        fprintf(err, "Usage: %s <stream>\n", prog);
+        return close_output(out, err, prog, 1);
+    }
+    fprintf(out, "%s\n", network(station_code(argv[1])));
+    return close_output(out, err, prog, 0);
+}
+
+#ifndef OSTREL_NO_MAIN
+int main(int argc, char *argv[]) { return ostrel(argc, argv, stdout, stderr); }
+#endif

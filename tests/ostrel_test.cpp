@@ -1,0 +1,88 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "command.h"
+
+namespace {
+
+struct Case {
+    std::string stream, label;
+};
+
+const Case cases[] = {
+    // Two pattern rules; only the first four characters are looked at.
+    {"gra1-bhz", "GRF"},
+    {"GRC5", "GRF"},
+    {"GRA1XYZ", "GRF"},
+    {"GRA6", "GRA6"},
+    {"GRD1", "GRD1"},
+    {"GRA0", "GRA0"},
+    {"GEA0", "GERESS"},
+    {"ged9,x", "GERESS"},
+    {"GEE1", "GEE1"},
+    {"GEA", "GEA"},
+    // The list of codes takes the whole code, nothing more, nothing less.
+    {"grfo", "GRSN"},
+    {"bfo,xyz", "GRSN"},
+    {"Bfo-BH-Z", "GRSN"},
+    {"wet-hh-z,extra", "GRSN"},
+    {"BFOX", "BFOX"},
+    {"stu1", "STU1"},
+    // Only '-' and ',' end the code; only a to z change.
+    {"bfo.x", "BFO.X"},
+    {"bfo\nx-y", "BFO\nX"},
+    {"\xe4\xf6z-\xff", "\xe4\xf6Z"},
+    {"a`{z@[", "A`{Z@["},
+    {"", ""},
+    {"-bfo", ""},
+    {",", ""},
+};
+
+TEST(Ostrel, InProcess)
+{
+    for (const Case &c : cases)
+        EXPECT_EQ(call(ostrel, {"ostrel", c.stream}), (Outcome{0, 0, c.label + "\n", ""}));
+}
+
+TEST(Ostrel, AsAProcess)
+{
+    for (const Case &c : cases)
+        EXPECT_EQ(run(TOOL_PATH, {c.stream}), (Outcome{0, 0, c.label + "\n", ""}));
+}
+
+TEST(Ostrel, WrongNumberOfArgumentsGivesUsage)
+{
+    const std::string usage = " <stream>\n";
+    const std::vector<std::string> counts[] = {{}, {"bfo", "gra1"}, {"", "", ""}};
+    for (const auto &args : counts)
+        EXPECT_EQ(run(TOOL_PATH, args), (Outcome{1, 0, "", std::string("Usage: ") + TOOL_PATH + usage}));
+    EXPECT_EQ(call(ostrel, {"./os"}), (Outcome{1, 0, "", "Usage: ./os" + usage}));
+    // Without argv[0] the program names itself.
+    EXPECT_EQ(call(ostrel, {}), (Outcome{1, 0, "", "Usage: ostrel" + usage}));
+    EXPECT_EQ(run(TOOL_PATH, {}, Output::captured, true), (Outcome{1, 0, "", "Usage: ostrel" + usage}));
+}
+
+TEST(Ostrel, OutputThatCannotBeWrittenIsAFailure)
+{
+    const std::string name = TOOL_PATH;
+    EXPECT_EQ(run(TOOL_PATH, {"bfo"}, Output::dev_full),
+              (Outcome{1, 0, "", name + ": write error: No space left on device\n"}));
+    EXPECT_EQ(run(TOOL_PATH, {""}, Output::closed),
+              (Outcome{1, 0, "", name + ": write error: Bad file descriptor\n"}));
+    // The usage line goes to standard error: nothing is lost.
+    EXPECT_EQ(run(TOOL_PATH, {}, Output::closed), (Outcome{1, 0, "", "Usage: " + name + " <stream>\n"}));
+}
+
+TEST(Ostrel, LongNamesAreHeldWhole)
+{
+    std::string code(5000, 'x'), label(5000, 'X');
+    EXPECT_EQ(call(ostrel, {"ostrel", code + "-bhz"}), (Outcome{0, 0, label + "\n", ""}));
+    EXPECT_EQ(call(ostrel, {"ostrel", "gra1" + code}), (Outcome{0, 0, "GRF\n", ""}));
+    EXPECT_EQ(call(ostrel, {"ostrel", "bfo-" + code}), (Outcome{0, 0, "GRSN\n", ""}));
+    std::string huge(100000, 'q');
+    EXPECT_EQ(run(TOOL_PATH, {huge}), (Outcome{0, 0, std::string(100000, 'Q') + "\n", ""}));
+}
+
+}  // namespace
