@@ -15,3 +15,17 @@ install(FILES ${PROJECT_BINARY_DIR}/magn_ml-config.cmake ${PROJECT_BINARY_DIR}/m
         DESTINATION ${magn_ml_cmakedir})
 configure_file(packaging/magn_ml.pc.in magn_ml.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/magn_ml.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+
+# A Debian package of the programs, library, header and manual pages.
+set(CPACK_PACKAGE_NAME seistools)
+set(CPACK_PACKAGE_VENDOR "seistools authors")
+set(CPACK_PACKAGE_CONTACT "seistools authors <seistools@localhost>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "small tools for seismological processing pipelines")
+set(CPACK_PACKAGE_DESCRIPTION
+    "pelmor (local magnitude), ostrel (station network label), quarn (topography\ndatasets covering a point) and tessik (file names new in a diff of listings),\nwith the magn_ml library.")
+set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION science)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_GENERATOR DEB)
+include(CPack)
