@@ -16,6 +16,13 @@ install(FILES ${PROJECT_BINARY_DIR}/magn_ml-config.cmake ${PROJECT_BINARY_DIR}/m
 configure_file(packaging/magn_ml.pc.in magn_ml.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/magn_ml.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 
+# Manual pages, with the version and the built-in catalogue path filled in.
+foreach(page pelmor.1 ostrel.1 quarn.1 tessik.1 magn_ml.3)
+  string(REGEX REPLACE ".*\\." "man" section ${page})
+  configure_file(man/${page}.in man/${page} @ONLY)
+  install(FILES ${PROJECT_BINARY_DIR}/man/${page} DESTINATION ${CMAKE_INSTALL_MANDIR}/${section})
+endforeach()
+
 # A Debian package of the programs, library, header and manual pages.
 set(CPACK_PACKAGE_NAME seistools)
 set(CPACK_PACKAGE_VENDOR "seistools authors")
