@@ -95,23 +95,29 @@ Outcome run(const char *path, const std::vector<std::string> &args, Output outpu
 
 namespace {
 
-// A stream that appends what is written to a string and can fail at close.
+// A stream that appends what is written to a string, or fails as told.
 struct Sink {
     std::string *text;
-    int close_errno;
+    Fault fault;
 };
 
 ssize_t sink_write(void *cookie, const char *buf, size_t size)
 {
-    static_cast<Sink *>(cookie)->text->append(buf, size);
+    Sink *sink = static_cast<Sink *>(cookie);
+    if (sink->fault == Fault::every_write) {
+        errno = 0;
+        return -1;
+    }
+    sink->text->append(buf, size);
     return static_cast<ssize_t>(size);
 }
 
 int sink_close(void *cookie)
 {
-    Sink *sink = static_cast<Sink *>(cookie);
-    errno = sink->close_errno;
-    return sink->close_errno ? -1 : 0;
+    if (static_cast<Sink *>(cookie)->fault != Fault::at_close)
+        return 0;
+    errno = EIO;
+    return -1;
 }
 
 FILE *open_sink(Sink &sink)
@@ -120,12 +126,14 @@ FILE *open_sink(Sink &sink)
     FILE *f = fopencookie(&sink, "w", io);
     if (!f)
         fail("fopencookie");
+    if (sink.fault == Fault::every_write)
+        setvbuf(f, nullptr, _IONBF, 0);
     return f;
 }
 
 }  // namespace
 
-Outcome call(Entry entry, const std::vector<std::string> &args, int close_errno)
+Outcome call(Entry entry, const std::vector<std::string> &args, Fault fault)
 {
     std::vector<std::string> copies(args);  // the tool may write into its argv
     std::vector<char *> argv;
@@ -134,7 +142,7 @@ Outcome call(Entry entry, const std::vector<std::string> &args, int close_errno)
     argv.push_back(nullptr);
 
     Outcome o;
-    Sink out_sink{&o.out, close_errno}, err_sink{&o.err, 0};
+    Sink out_sink{&o.out, fault}, err_sink{&o.err, Fault::none};
     FILE *out = open_sink(out_sink);
     FILE *err = open_sink(err_sink);
     o.status = entry(static_cast<int>(copies.size()), argv.data(), out, err);

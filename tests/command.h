@@ -21,12 +21,19 @@ enum class Output { captured, dev_full, closed };
 Outcome run(const char *path, const std::vector<std::string> &args,
             Output output = Output::captured, bool no_argv0 = false);
 
+// How the output stream of an in-process call fails, if at all.
+enum class Fault {
+    none,
+    at_close,     // closing fails with EIO, as on a file system that reports
+                  // lost writes only then
+    every_write,  // the stream is unbuffered and every write fails, leaving
+                  // no cause in errno
+};
+
 // Calls an entry function in this process with argv built from args (the
 // first one is argv[0]; an empty list gives argc 0), capturing both streams.
-// With close_errno set, closing the output fails with that error, as it can
-// on a file system that reports write errors only at close.
 using Entry = int (*)(int, char **, FILE *, FILE *);
-Outcome call(Entry entry, const std::vector<std::string> &args, int close_errno = 0);
+Outcome call(Entry entry, const std::vector<std::string> &args, Fault fault = Fault::none);
 
 // A file in the temporary directory, removed when this goes out of scope.
 class TempFile {

@@ -73,6 +73,10 @@ TEST(Ostrel, OutputThatCannotBeWrittenIsAFailure)
               (Outcome{1, 0, "", name + ": write error: Bad file descriptor\n"}));
     // The usage line goes to standard error: nothing is lost.
     EXPECT_EQ(run(TOOL_PATH, {}, Output::closed), (Outcome{1, 0, "", "Usage: " + name + " <stream>\n"}));
+    EXPECT_EQ(call(ostrel, {"ostrel", "bfo"}, Fault::at_close),
+              (Outcome{1, 0, "GRSN\n", "ostrel: write error: Input/output error\n"}));
+    EXPECT_EQ(call(ostrel, {"ostrel", "bfo"}, Fault::every_write),
+              (Outcome{1, 0, "", "ostrel: write error: Input/output error\n"}));
 }
 
 TEST(Ostrel, LongNamesAreHeldWhole)

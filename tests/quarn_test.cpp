@@ -214,6 +214,10 @@ TEST(Quarn, OutputThatCannotBeWrittenIsAFailure)
     // With nothing to write, an unwritable output does no harm.
     EXPECT_EQ(run(TOOL_PATH, {"0", "0", f.path()}, Output::dev_full), (Outcome{0, 0, "", ""}));
     EXPECT_EQ(run(TOOL_PATH, {"0", "0", f.path()}, Output::closed), (Outcome{0, 0, "", ""}));
+    EXPECT_EQ(call(quarn, {"quarn", "45", "0", f.path()}, Fault::at_close),
+              (Outcome{255, 0, "7\n", "quarn: write error: Input/output error\n"}));
+    EXPECT_EQ(call(quarn, {"quarn", "45", "0", f.path()}, Fault::every_write),
+              (Outcome{255, 0, "", "quarn: write error: Input/output error\n"}));
 }
 
 }  // namespace

@@ -6,18 +6,18 @@
 
 #include "magn_ml.h"
 
-// Closes standard output; a write that failed, now or earlier, turns the
-// status into a failure.  A closed descriptor with nothing to write is fine.
+// Closes standard output.  A write that failed, at the close or before it,
+// is a failure; a closed descriptor with nothing to write is not.
 static int close_output(FILE *out, FILE *err, const char *prog, int status)
 {
     errno = 0;
-    bool written = fflush(out) == 0 && !ferror(out);
+    bool failed = fflush(out) != 0 || ferror(out);
     int cause = errno;
-    if (fclose(out) != 0 && errno != EBADF && written) {
-        written = false;
+    if (fclose(out) != 0 && errno != EBADF) {
+        failed = true;
         cause = errno;
     }
-    if (written)
+    if (!failed)
         return status;
     fprintf(err, "%s: write error: %s\n", prog, strerror(cause ? cause : EIO));
     return 1;
@@ -25,7 +25,7 @@ static int close_output(FILE *out, FILE *err, const char *prog, int status)
 
 int pelmor(int argc, char *argv[], FILE *out, FILE *err)
 {
-    const char *prog = argc > 0 && argv[0] && *argv[0] ? argv[0] : "pelmor";
+    const char *prog = argc > 0 && *argv[0] ? argv[0] : "pelmor";
     float ampl, dist;
     int ok;
 
