@@ -13,9 +13,8 @@
 // is a failure; a closed descriptor with nothing to write is not.
 static int close_output(FILE *out, FILE *err, const char *prog, int status)
 {
-    errno = 0;
     bool failed = fflush(out) != 0 || ferror(out);
-    int cause = errno;
+    int cause = errno;  // still that of a write that failed before
     if (fclose(out) != 0 && errno != EBADF) {
         failed = true;
         cause = errno;

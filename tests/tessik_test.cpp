@@ -1,0 +1,201 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <pthread.h>
+#include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+#include "command.h"
+
+namespace {
+
+using std::string;
+
+// In the expected messages "$0" stands for the invocation name.
+string named(string text, const string &prog)
+{
+    for (size_t at; (at = text.find("$0")) != string::npos;)
+        text.replace(at, 2, prog);
+    return text;
+}
+
+string no_comma(const string &name) { return "$0: no separation comma for file " + name + "\n"; }
+string too_long(const string &line) { return "$0: filename too long (line " + line + ")\n"; }
+
+const string x178(178, 'x'), x179(179, 'x'), x180(180, 'x');
+const string piece(2046, 'p');  // the longest first piece of a line
+
+struct Case {
+    string input, out, err;
+};
+
+const Case cases[] = {
+    {"", "", ""},
+    {"< data/a.txt,2024-01-03,17\n", "data/a.txt\n", ""},
+    {"<\n< ", "", ""},
+    {"< \n", "", no_comma("\n")},
+    {"< ,x\n", "\n", ""},
+    {"<xabc,1\n<\t\tdef,2\n", "abc\n\tdef\n", ""},
+    {"< abc\n", "", no_comma("abc\n")},
+    {"< abc", "", no_comma("abc")},
+    {"> b,1\n---\n3a4\n1,2c1\n5d4\n\\ No newline at end of file\n x,y\n", "", ""},
+    {"2c2\n< new,1\n---\n> old,1\n3a4,5\n> b,2\n> c,3\n", "new\n", ""},
+    {"< a,1\n< b,2", "a\nb\n", ""},
+    {"< a.txt,1\r\n< abc\r\n", "a.txt\n", no_comma("abc\r\n")},
+    // The longest name is 179 characters; the newline counts as one.
+    {"< " + x178 + ",\n< " + x179 + ",\n", x178 + "\n" + x179 + "\n", ""},
+    {"< " + x178 + "\n", "", no_comma(x178 + "\n")},
+    {"< " + x179, "", no_comma(x179)},
+    {"< " + x179 + "\n", "", too_long("< " + x179 + "\n") + no_comma(x179)},
+    {"< " + x180 + ",1\n", "", too_long("< " + x180 + ",1\n") + no_comma(x179)},
+    {"< " + x180 + "\n< ok,1\n", "ok\n", too_long("< " + x180 + "\n") + no_comma(x179)},
+    // A line is judged by its first 2046 characters, never by a later piece.
+    {"< a," + piece.substr(4, 2041) + "\n< b,\n", "a\nb\n", ""},
+    {"< a," + piece.substr(4) + "\n< b,\n", "a\nb\n", ""},
+    {"< a," + piece.substr(3) + "\n< b,\n", "a\nb\n", ""},
+    {"x" + piece.substr(1) + "< c,\n< d,\n", "d\n", ""},
+    {"< " + piece.substr(2, 2043) + "\n", "", too_long("< " + piece.substr(2, 2043) + "\n") + no_comma(piece.substr(0, 179))},
+    {"< " + piece.substr(2) + "\n", "", too_long("< " + piece.substr(2)) + no_comma(piece.substr(0, 179))},
+    {"< " + piece.substr(2) + "< c,\n", "", too_long("< " + piece.substr(2)) + no_comma(piece.substr(0, 179))},
+    // A NUL ends the line as far as it is read; the next line is read as ever.
+    {string("< a,b\0c\n< d,e\n", 14), "a\nd\n", ""},
+    {string("< a\0b,c\n< d,e\n", 14), "d\n", no_comma("a")},
+    {string("<\0 a,b\n< \0a,b\n\0< a,b\n", 21), "", ""},
+    {"< " + x180 + string("\0,\n", 3), "", too_long("< " + x180) + no_comma(x179)},
+};
+
+TEST(Tessik, InProcess)
+{
+    for (const Case &c : cases) {
+        TempFile in(c.input);
+        EXPECT_EQ(call(tessik, {"tessik", in.path()}), (Outcome{0, 0, c.out, named(c.err, "tessik")}))
+            << "input: " << c.input.substr(0, 100);
+    }
+}
+
+TEST(Tessik, AsAProcess)
+{
+    for (const Case &c : cases) {
+        TempFile in(c.input);
+        EXPECT_EQ(run(TOOL_PATH, {in.path()}), (Outcome{0, 0, c.out, named(c.err, TOOL_PATH)}))
+            << "input: " << c.input.substr(0, 100);
+    }
+}
+
+// Lines of many lengths cross the boundaries of the blocks read.  Lines of
+// a million characters carry a record at every piece boundary after the
+// first, and '<' nearly everywhere else: no part of them but the first
+// piece may be taken for a line of its own.
+TEST(Tessik, LongInputsAreReadLineByLine)
+{
+    string later;
+    while (later.size() < 1000000)
+        later += "< z," + string(2042, '<');
+    const string huge[] = {"x" + string(2045, 'y') + later, "< big," + string(2040, 'y') + later};
+    string input, out;
+    for (int i = 0; i < 30000; i++) {
+        string name = "n" + std::to_string(i) + string(i % 150, 'q');
+        input += (i % 4 ? "> " : "< ") + name + "," + string(i % 67, 'r') + "\n";
+        out += i % 4 ? "" : name + "\n";
+        if (i % 7000 == 0) {
+            input += huge[i % 2].substr(0, 1000000) + "\n";
+            out += i % 2 ? "big\n" : "";
+        }
+    }
+    TempFile in(input);
+    EXPECT_EQ(call(tessik, {"tessik", in.path()}), (Outcome{0, 0, out, ""}));
+    EXPECT_EQ(run(TOOL_PATH, {in.path()}), (Outcome{0, 0, out, ""}));
+}
+
+TEST(Tessik, InputThatCannotBeReadIsAFailure)
+{
+    const string path(100000, '/'), missing = "/nonexistent/listing.diff";
+    EXPECT_EQ(call(tessik, {"td", missing}), (Outcome{1, 0, "", "td: can't open input file " + missing + "\n"}));
+    EXPECT_EQ(call(tessik, {"td", path}), (Outcome{1, 0, "", "td: can't open input file " + path + "\n"}));
+    EXPECT_EQ(call(tessik, {"td", "/"}), (Outcome{1, 0, "", "td: can't read input file /\n"}));
+    EXPECT_EQ(run(TOOL_PATH, {"/tmp"}), (Outcome{1, 0, "", string(TOOL_PATH) + ": can't read input file /tmp\n"}));
+    // The input may be a pipe, as in  diff new old | tessik /dev/stdin
+    EXPECT_EQ(run(TOOL_PATH, {"/dev/stdin"}), (Outcome{0, 0, "", ""}));
+}
+
+TEST(Tessik, WrongNumberOfArgumentsGivesUsage)
+{
+    const string usage = " <diff-input_new-old>\n";
+    EXPECT_EQ(run(TOOL_PATH, {}), (Outcome{1, 0, "", "Usage: " + string(TOOL_PATH) + usage}));
+    EXPECT_EQ(call(tessik, {"./td", "a", "b"}), (Outcome{1, 0, "", "Usage: ./td" + usage}));
+    EXPECT_EQ(call(tessik, {}), (Outcome{1, 0, "", "Usage: tessik" + usage}));
+    EXPECT_EQ(call(tessik, {""}), (Outcome{1, 0, "", "Usage: tessik" + usage}));
+}
+
+TEST(Tessik, OutputThatCannotBeWrittenIsAFailure)
+{
+    const string name = TOOL_PATH;
+    TempFile few("< a,1\n"), many([] {
+        string s;
+        for (int i = 0; i < 20000; i++)
+            s += "< " + std::to_string(i) + ",\n";
+        return s;
+    }());
+    for (const TempFile *in : {&few, &many}) {
+        EXPECT_EQ(run(TOOL_PATH, {in->path()}, Output::dev_full),
+                  (Outcome{1, 0, "", name + ": write error: No space left on device\n"}));
+        EXPECT_EQ(run(TOOL_PATH, {in->path()}, Output::closed),
+                  (Outcome{1, 0, "", name + ": write error: Bad file descriptor\n"}));
+    }
+    // With nothing to write, an unwritable output does no harm.
+    TempFile none("> a,1\n< b\n");
+    EXPECT_EQ(run(TOOL_PATH, {none.path()}, Output::dev_full), (Outcome{0, 0, "", name + ": no separation comma for file b\n\n"}));
+    EXPECT_EQ(run(TOOL_PATH, {none.path()}, Output::closed), (Outcome{0, 0, "", name + ": no separation comma for file b\n\n"}));
+    EXPECT_EQ(call(tessik, {"tessik", few.path()}, Fault::at_close),
+              (Outcome{1, 0, "a\n", "tessik: write error: Input/output error\n"}));
+    EXPECT_EQ(call(tessik, {"tessik", few.path()}, Fault::every_write),
+              (Outcome{1, 0, "", "tessik: write error: Input/output error\n"}));
+}
+
+void wake(int) {}
+
+// A signal that interrupts a read from a pipe loses nothing: the reading
+// is taken up again.
+TEST(Tessik, InterruptedReadGoesOn)
+{
+    string fifo = string(P_tmpdir) + "/tessik_fifo." + std::to_string(getpid());
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    struct sigaction sa = {}, old = {};
+    sa.sa_handler = wake;  // no SA_RESTART: a blocked read returns EINTR
+    sigaction(SIGUSR1, &sa, &old);
+    pthread_t reader = pthread_self();
+    std::thread writer([&] {
+        int fd = open(fifo.c_str(), O_WRONLY);  // waits for tessik to open it
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        pthread_kill(reader, SIGUSR1);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        EXPECT_EQ(write(fd, "< a,1\n", 6), 6);
+        close(fd);
+    });
+    EXPECT_EQ(call(tessik, {"tessik", fifo}), (Outcome{0, 0, "a\n", ""}));
+    writer.join();
+    sigaction(SIGUSR1, &old, nullptr);
+    unlink(fifo.c_str());
+}
+
+// The bundled listings, compared by diff as the README shows.
+TEST(Tessik, ExampleListings)
+{
+    TempFile d("");
+    string cmd = "diff " EXAMPLES_DIR "/new.lst " EXAMPLES_DIR "/old.lst > " + d.path();
+    int status = system(cmd.c_str());
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << "diff did not find the differences";
+    EXPECT_EQ(run(TOOL_PATH, {d.path()}), (Outcome{0, 0,
+                                                   "2024-03-11/GR.CLL..BHZ.mseed\n"
+                                                   "2024-03-12/GR.BFO..BHZ.mseed\n"
+                                                   "2024-03-12/GR.WET..BHZ.mseed\n",
+                                                   ""}));
+}
+
+}  // namespace

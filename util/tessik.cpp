@@ -1,0 +1,152 @@
+// tessik: the file names that a new listing holds and an old one does not,
+// from the output of diff run on the new listing and the old one.
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr size_t piece_max = 2046;  // what one read of a line takes
+constexpr size_t name_max = 179;
+
+// The listing streams through `input` block by block; the names gather in
+// `names` and go out in blocks too.  Both live for the whole run.  (A fuzz
+// build makes the blocks small, so that short inputs cross their bounds.)
+#ifndef TESSIK_INPUT_SIZE
+#define TESSIK_INPUT_SIZE (1 << 18)
+#endif
+char input[TESSIK_INPUT_SIZE];
+char names[1 << 16];
+static_assert(sizeof input > piece_max, "a block holds a whole piece");
+
+struct Run {
+    const char *prog;
+    FILE *out, *err;
+    size_t pending;  // bytes in `names` not yet handed to out
+    bool nul;        // the block in `input` holds a NUL somewhere
+};
+
+void flush_names(Run &r)
+{
+    fwrite_unlocked(names, 1, r.pending, r.out);
+    r.pending = 0;
+}
+
+// Judges the first piece of a line.  A record found only in the new listing
+// starts with '<' and a gap; its file name runs from there up to the first ','.
+void judge(Run &r, const char *piece, size_t len)
+{
+    if (piece[0] != '<')
+        return;
+    // No file name holds a NUL: the line ends there as far as it is read,
+    // as it does for the programs that take our output.  Most blocks hold
+    // none, and then there is none to look for.
+    const void *nul = r.nul ? memchr(piece, '\0', len) : nullptr;
+    if (nul)
+        len = static_cast<size_t>(static_cast<const char *>(nul) - piece);
+    if (len <= 2)
+        return;
+    const char *name = piece + 2;
+    size_t room = std::min(len - 2, name_max + 1);  // the longest name and its stop
+    // Copy the name with its comma, if it has one, into the output, and
+    // make that comma the end of the output line.
+    if (r.pending + room > sizeof names)
+        flush_names(r);
+    if (char *stop = static_cast<char *>(memccpy(names + r.pending, name, ',', room))) {
+        stop[-1] = '\n';
+        r.pending = static_cast<size_t>(stop - names);
+        return;
+    }
+    if (room > name_max) {
+        fprintf(r.err, "%s: filename too long (line %.*s)\n", r.prog, static_cast<int>(len), piece);
+        room = name_max;
+    }
+    fprintf(r.err, "%s: no separation comma for file %.*s\n", r.prog, static_cast<int>(room), name);
+}
+
+// Judges every line of the input by its first piece: at most piece_max
+// characters, its newline kept when it falls within them.  The rest of a
+// longer line is passed over, so that none of it is taken for a record.
+// False when the input cannot be read through.
+bool scan(Run &r, int fd)
+{
+    size_t kept = 0;       // the start of a line that goes on in the next block
+    bool passing = false;  // over the rest of a line already judged
+    for (;;) {
+        ssize_t got = read(fd, input + kept, sizeof input - kept);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return false;
+        if (got == 0)
+            break;
+        char *p = input, *end = input + kept + got;
+        r.nul = memchr(input, '\0', kept + static_cast<size_t>(got));
+        while (p < end) {
+            char *nl = static_cast<char *>(memchr(p, '\n', static_cast<size_t>(end - p)));
+            char *next = nl ? nl + 1 : end;
+            if (!passing) {
+                if (!nl && static_cast<size_t>(end - p) < piece_max)
+                    break;
+                judge(r, p, std::min(static_cast<size_t>(next - p), piece_max));
+            }
+            passing = !nl;
+            p = next;
+        }
+        kept = static_cast<size_t>(end - p);
+        memmove(input, p, kept);
+        if (ferror_unlocked(r.out))  // nothing more can be written
+            return true;
+    }
+    if (kept > 0)  // a last line without its newline
+        judge(r, input, kept);
+    return true;
+}
+
+// Closes standard output.  A write that failed, at the close or before it,
+// is a failure; a closed descriptor with nothing to write is not.
+int close_output(FILE *out, FILE *err, const char *prog, int status)
+{
+    bool failed = fflush(out) != 0 || ferror(out);
+    int cause = errno;  // still that of a write that failed before
+    if (fclose(out) != 0 && errno != EBADF) {
+        failed = true;
+        cause = errno;
+    }
+    if (!failed)
+        return status;
+    fprintf(err, "%s: write error: %s\n", prog, strerror(cause ? cause : EIO));
+    return 1;
+}
+
+}  // namespace
+
+int tessik(int argc, char *argv[], FILE *out, FILE *err)
+{
+    const char *prog = argc > 0 && *argv[0] ? argv[0] : "tessik";
+
+    if (argc != 2) {
+        fprintf(err, "Usage: %s <diff-input_new-old>\n", prog);
+        return close_output(out, err, prog, 1);
+    }
+    const char *inpfile = argv[1];
+    int fd = open(inpfile, O_RDONLY);
+    if (fd < 0) {
+        fprintf(err, "%s: can't open input file %s\n", prog, inpfile);
+        return close_output(out, err, prog, 1);
+    }
+    Run r{prog, out, err, 0, false};
+    bool read_through = scan(r, fd);
+    close(fd);
+    flush_names(r);
+    if (!read_through)
+        fprintf(err, "%s: can't read input file %s\n", prog, inpfile);
+    return close_output(out, err, prog, read_through ? 0 : 1);
+}
+
+#ifndef TESSIK_NO_MAIN
+int main(int argc, char *argv[]) { return tessik(argc, argv, stdout, stderr); }
+#endif
