@@ -51,13 +51,13 @@ void judge(Run &r, const char *piece, size_t len)
         return;
     const char *name = piece + 2;
     size_t room = std::min(len - 2, name_max + 1);  // the longest name and its stop
-    // Copy the name with its comma, if it has one, into the output, and
-    // make that comma the end of the output line.
-    if (r.pending + room > sizeof names)
-        flush_names(r);
-    if (char *stop = static_cast<char *>(memccpy(names + r.pending, name, ',', room))) {
-        stop[-1] = '\n';
-        r.pending = static_cast<size_t>(stop - names);
+    if (const char *comma = static_cast<const char *>(memchr(name, ',', room))) {
+        size_t n = static_cast<size_t>(comma - name);
+        if (r.pending + n + 1 > sizeof names)
+            flush_names(r);
+        memcpy(names + r.pending, name, n);
+        names[r.pending + n] = '\n';
+        r.pending += n + 1;
         return;
     }
     if (room > name_max) {
