@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-int ostrel(int argc, char *argv[], FILE *out, FILE *err);
+#include "entry.h"
 
 // The station code as the program should see it: up to the first '-' or ','
 // with a to z raised.
@@ -33,19 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             argv.push_back(&text[i]);
     int argc = static_cast<int>(argv.size());
     std::string code = argc == 2 ? expected_code(argv[1]) : "";
-    argv.push_back(nullptr);
-
-    char *out_buf = nullptr, *err_buf = nullptr;
-    size_t out_len = 0, err_len = 0;
-    FILE *out = open_memstream(&out_buf, &out_len);
-    FILE *err = open_memstream(&err_buf, &err_len);
-    if (!out || !err)
-        abort();
-    int status = ostrel(argc, argv.data(), out, err);
-    fclose(err);
-    std::string o(out_buf, out_len), e(err_buf, err_len);
-    free(out_buf);
-    free(err_buf);
+    auto [status, o, e] = run_entry(ostrel, argv);
 
     if (argc != 2) {
         if (status != 1 || !o.empty() || e != "Usage: ostrel <stream>\n")

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-int pelmor(int argc, char *argv[], FILE *out, FILE *err);
+#include "entry.h"
 
 namespace {
 
@@ -29,17 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     std::string dist = nul == std::string::npos ? "" : input.substr(nul + 1);
     dist = dist.substr(0, dist.find('\0'));
     char name[] = "pelmor";
-    char *argv[] = {name, ampl.data(), dist.data(), nullptr};
-
-    char *obuf = nullptr, *ebuf = nullptr;
-    size_t olen = 0, elen = 0;
-    FILE *out = open_memstream(&obuf, &olen);
-    FILE *err = open_memstream(&ebuf, &elen);
-    int status = pelmor(3, argv, out, err);
-    fclose(err);
-    std::string o(obuf, olen), e(ebuf, elen);
-    free(obuf);
-    free(ebuf);
+    auto [status, o, e] = run_entry(pelmor, {name, ampl.data(), dist.data()});
 
     if (status == 0 && !(e.empty() && (o.empty() || is_magnitude(o))))
         abort();

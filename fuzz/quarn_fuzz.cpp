@@ -9,9 +9,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <unistd.h>
 
-int quarn(int argc, char *argv[], FILE *out, FILE *err);
+#include "entry.h"
 
 namespace {
 
@@ -69,24 +68,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     std::string lat = input.substr(0, a).c_str(), lon = input.substr(a + 1, b - a - 1).c_str();
     std::string content = input.substr(b + 1);
 
-    char path[] = "/tmp/quarn_fuzz.XXXXXX";
-    int fd = mkstemp(path);
-    if (fd < 0 || write(fd, content.data(), content.size()) != static_cast<ssize_t>(content.size()))
-        abort();
-    close(fd);
-
     std::string prog = "quarn";
-    char *argv[] = {prog.data(), lat.data(), lon.data(), path, nullptr};
-    char *out_buf = nullptr, *err_buf = nullptr;
-    size_t out_len = 0, err_len = 0;
-    FILE *out = open_memstream(&out_buf, &out_len);
-    FILE *err = open_memstream(&err_buf, &err_len);
-    int status = quarn(4, argv, out, err);
-    fclose(err);
-    unlink(path);
-    std::string printed(out_buf, out_len), said(err_buf, err_len);
-    free(out_buf);
-    free(err_buf);
+    auto [status, printed, said] = run_entry(quarn, {prog.data(), lat.data(), lon.data(), input_file(content)});
 
     if (status != 0 && status != 255)
         abort();

@@ -6,31 +6,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string_view>
-#include <unistd.h>
 
-int tessik(int argc, char *argv[], FILE *out, FILE *err);
+#include "entry.h"
 
 namespace {
-
-char path[] = "/tmp/tessik_fuzz.XXXXXX";
-
-void remove_input() { unlink(path); }
-
-void write_input(const uint8_t *data, size_t size)
-{
-    static bool made;
-    if (!made) {
-        int fd = mkstemp(path);
-        if (fd < 0)
-            abort();
-        close(fd);
-        atexit(remove_input);
-        made = true;
-    }
-    FILE *f = fopen(path, "wb");
-    if (!f || fwrite(data, 1, size, f) != size || fclose(f) != 0)
-        abort();
-}
 
 // Finds the next '<' line from `at` on whose name is `name`; moves `at`
 // past it.
@@ -55,20 +34,12 @@ bool next_record(std::string_view input, size_t &at, std::string_view name)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    write_input(data, size);
-    char *out_buf = nullptr, *err_buf = nullptr;
-    size_t out_len = 0, err_len = 0;
-    FILE *out = open_memstream(&out_buf, &out_len);
-    FILE *err = open_memstream(&err_buf, &err_len);
-    if (!out || !err)
-        abort();
+    std::string input(reinterpret_cast<const char *>(data), size);
     char prog[] = "tessik";
-    char *argv[] = {prog, path, nullptr};
-    int status = tessik(2, argv, out, err);  // closes out
-    fclose(err);
+    Result r = run_entry(tessik, {prog, input_file(input)});
 
-    std::string_view input(reinterpret_cast<const char *>(data), size), names(out_buf, out_len);
-    if (status != 0 || (!names.empty() && names.back() != '\n'))
+    std::string_view names(r.out);
+    if (r.status != 0 || (!names.empty() && names.back() != '\n'))
         abort();
     size_t at = 0;
     while (!names.empty()) {
@@ -77,7 +48,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         if (name.size() > 179 || name.find(',') != std::string_view::npos || !next_record(input, at, name))
             abort();
     }
-    free(out_buf);
-    free(err_buf);
     return 0;
 }

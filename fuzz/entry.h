@@ -1,0 +1,59 @@
+// Running a tool's entry function inside a fuzz target.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+int pelmor(int argc, char *argv[], FILE *out, FILE *err);
+int ostrel(int argc, char *argv[], FILE *out, FILE *err);
+int quarn(int argc, char *argv[], FILE *out, FILE *err);
+int tessik(int argc, char *argv[], FILE *out, FILE *err);
+
+struct Result {
+    int status;
+    std::string out, err;
+};
+
+// Calls entry with the given arguments (argv[0] first) and keeps what it
+// wrote on its two streams.
+inline Result run_entry(int (*entry)(int, char **, FILE *, FILE *), std::vector<char *> argv)
+{
+    char *out_buf = nullptr, *err_buf = nullptr;
+    size_t out_len = 0, err_len = 0;
+    FILE *out = open_memstream(&out_buf, &out_len);
+    FILE *err = open_memstream(&err_buf, &err_len);
+    if (!out || !err)
+        abort();
+    int argc = static_cast<int>(argv.size());
+    argv.push_back(nullptr);
+    int status = entry(argc, argv.data(), out, err);  // closes out itself
+    fclose(err);
+    Result r{status, std::string(out_buf, out_len), std::string(err_buf, err_len)};
+    free(out_buf);
+    free(err_buf);
+    return r;
+}
+
+// Writes content to this process's input file, made on first use and
+// removed at exit, and returns its path.
+inline char *input_file(const std::string &content)
+{
+    static char path[] = "/tmp/fuzz_input.XXXXXX";
+    static bool made;
+    if (!made) {
+        int fd = mkstemp(path);
+        if (fd < 0)
+            abort();
+        close(fd);
+        atexit([] { unlink(path); });
+        made = true;
+    }
+    FILE *f = fopen(path, "wb");
+    if (!f || fwrite(content.data(), 1, content.size(), f) != content.size() || fclose(f) != 0)
+        abort();
+    return path;
+}
