@@ -38,22 +38,20 @@ inline Result run_entry(int (*entry)(int, char **, FILE *, FILE *), std::vector<
     return r;
 }
 
-// Writes content to this process's input file, made on first use and
-// removed at exit, and returns its path.
+// Writes content to a new temporary file, in place of the one written for
+// the previous input (a new file is cheaper than truncating the old one),
+// and returns its path.  The last one is removed at exit.
 inline char *input_file(const std::string &content)
 {
-    static char path[] = "/tmp/fuzz_input.XXXXXX";
-    static bool made;
-    if (!made) {
-        int fd = mkstemp(path);
-        if (fd < 0)
-            abort();
-        close(fd);
+    static char path[32];
+    if (path[0])
+        unlink(path);
+    else
         atexit([] { unlink(path); });
-        made = true;
-    }
-    FILE *f = fopen(path, "wb");
-    if (!f || fwrite(content.data(), 1, content.size(), f) != content.size() || fclose(f) != 0)
+    snprintf(path, sizeof path, "/tmp/fuzz_input.XXXXXX");
+    int fd = mkstemp(path);
+    if (fd < 0 || write(fd, content.data(), content.size()) != static_cast<ssize_t>(content.size()))
         abort();
+    close(fd);
     return path;
 }
