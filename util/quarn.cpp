@@ -32,7 +32,11 @@ static int close_output(FILE *out, FILE *err, const char *prog, int status)
 static bool read_line(FILE *in, char *str)
 {
     str[255] = 1;
+#if HAVE_FGETS_UNLOCKED  // the C library's lock-free variant, where it has one
     if (!fgets_unlocked(str, 256, in))
+#else
+    if (!fgets(str, 256, in))
+#endif
         return false;
     if (str[255] == '\0' && str[254] != '\n')
         for (int c; (c = getc_unlocked(in)) != EOF && c != '\n';)

@@ -31,7 +31,7 @@ struct Run {
 
 void flush_names(Run &r)
 {
-    fwrite_unlocked(names, 1, r.pending, r.out);
+    fwrite(names, 1, r.pending, r.out);
     r.pending = 0;
 }
 
@@ -98,7 +98,7 @@ bool scan(Run &r, int fd)
         }
         kept = static_cast<size_t>(end - p);
         memmove(input, p, kept);
-        if (ferror_unlocked(r.out))  // nothing more can be written
+        if (ferror(r.out))  // nothing more can be written
             return true;
     }
     if (kept > 0)  // a last line without its newline
