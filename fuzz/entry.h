@@ -8,7 +8,7 @@
 #include <unistd.h>
 #include <vector>
 
-int pelmor(int argc, char *argv[], FILE *out, FILE *err);
+int pelmor(int argc, char *argv[], FILE *in, FILE *out, FILE *err);
 int ostrel(int argc, char *argv[], FILE *out, FILE *err);
 int quarn(int argc, char *argv[], FILE *out, FILE *err);
 int tessik(int argc, char *argv[], FILE *out, FILE *err);
@@ -18,9 +18,10 @@ struct Result {
     std::string out, err;
 };
 
-// Calls entry with the given arguments (argv[0] first) and keeps what it
-// wrote on its two streams.
-inline Result run_entry(int (*entry)(int, char **, FILE *, FILE *), std::vector<char *> argv)
+// Calls entry (argc, argv, out, err) with the given arguments (argv[0]
+// first) and keeps what it wrote on its two streams.
+template <typename Entry>
+Result run_entry(Entry entry, std::vector<char *> argv)
 {
     char *out_buf = nullptr, *err_buf = nullptr;
     size_t out_len = 0, err_len = 0;

@@ -29,7 +29,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     std::string dist = nul == std::string::npos ? "" : input.substr(nul + 1);
     dist = dist.substr(0, dist.find('\0'));
     char name[] = "pelmor";
-    auto [status, o, e] = run_entry(pelmor, {name, ampl.data(), dist.data()});
+    auto one_call = [](int argc, char **argv, FILE *out, FILE *err) { return pelmor(argc, argv, stdin, out, err); };
+    auto [status, o, e] = run_entry(one_call, {name, ampl.data(), dist.data()});
 
     if (status == 0 && !(e.empty() && (o.empty() || is_magnitude(o))))
         abort();

@@ -7,6 +7,7 @@
 #include <poll.h>
 #include <stdexcept>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 namespace {
@@ -47,7 +48,7 @@ void drain(int out_fd, int err_fd, std::string &out, std::string &err)
 }  // namespace
 
 Outcome run(const char *path, const std::vector<std::string> &args, Output output,
-            bool no_argv0)
+            bool no_argv0, const std::string &input)
 {
     std::vector<char *> argv;
     if (!no_argv0)
@@ -56,32 +57,47 @@ Outcome run(const char *path, const std::vector<std::string> &args, Output outpu
         argv.push_back(const_cast<char *>(a.c_str()));
     argv.push_back(nullptr);
 
-    int out_pipe[2] = {-1, -1}, err_pipe[2];
+    int out_pipe[2] = {-1, -1}, err_pipe[2], pty = -1, tty = -1;
+    if (output == Output::terminal) {  // without the translation of "\n" to "\r\n"
+        termios mode;
+        pty = posix_openpt(O_RDWR | O_NOCTTY);
+        if (pty < 0 || grantpt(pty) != 0 || unlockpt(pty) != 0 ||
+            (tty = open(ptsname(pty), O_RDWR | O_NOCTTY)) < 0 || tcgetattr(tty, &mode) != 0)
+            fail("terminal");
+        mode.c_oflag &= ~static_cast<tcflag_t>(OPOST);
+        tcsetattr(tty, TCSANOW, &mode);
+    }
     if ((output == Output::captured && pipe(out_pipe) != 0) || pipe(err_pipe) != 0)
         fail("pipe");
     pid_t pid = fork();
     if (pid < 0)
         fail("fork");
     if (pid == 0) {
-        int in = open("/dev/null", O_RDONLY);
+        int in = open(input.c_str(), O_RDONLY), full = -1;
         dup2(in, 0);
         if (output == Output::captured)
             dup2(out_pipe[1], 1);
         else if (output == Output::dev_full)
-            dup2(open("/dev/full", O_WRONLY), 1);
+            dup2(full = open("/dev/full", O_WRONLY), 1);
+        else if (output == Output::terminal)
+            dup2(tty, 1);
         else
             close(1);
-        dup2(err_pipe[1], 2);
-        closefrom(3);
+        dup2(output == Output::terminal ? tty : err_pipe[1], 2);
+        for (int fd : {in, full, out_pipe[0], out_pipe[1], err_pipe[0], err_pipe[1], pty, tty})
+            if (fd > 2)
+                close(fd);
         execv(path, argv.data());
         _exit(127);
     }
     if (output == Output::captured)
         close(out_pipe[1]);
     close(err_pipe[1]);
+    if (tty >= 0)
+        close(tty);
 
     Outcome o;
-    drain(out_pipe[0], err_pipe[0], o.out, o.err);
+    drain(pty >= 0 ? pty : out_pipe[0], err_pipe[0], o.out, o.err);
     int wstatus;
     while (waitpid(pid, &wstatus, 0) < 0)
         if (errno != EINTR)
@@ -105,7 +121,7 @@ ssize_t sink_write(void *cookie, const char *buf, size_t size)
 {
     Sink *sink = static_cast<Sink *>(cookie);
     if (sink->fault == Fault::every_write) {
-        errno = 0;
+        errno = EDQUOT;
         return -1;
     }
     sink->text->append(buf, size);
@@ -133,7 +149,10 @@ FILE *open_sink(Sink &sink)
 
 }  // namespace
 
-Outcome call(Entry entry, const std::vector<std::string> &args, Fault fault)
+namespace {
+
+template <typename Call>
+Outcome call_with(const std::vector<std::string> &args, Fault fault, Call entry)
 {
     std::vector<std::string> copies(args);  // the tool may write into its argv
     std::vector<char *> argv;
@@ -148,6 +167,32 @@ Outcome call(Entry entry, const std::vector<std::string> &args, Fault fault)
     o.status = entry(static_cast<int>(copies.size()), argv.data(), out, err);
     fclose(err);  // the entry function closes its standard output itself
     return o;
+}
+
+}  // namespace
+
+Outcome call(Entry entry, const std::vector<std::string> &args, Fault fault)
+{
+    return call_with(args, fault, entry);
+}
+
+Outcome call(FilterEntry entry, const std::vector<std::string> &args, Fault fault,
+             const std::string &input)
+{
+    TempFile file(input);
+    FILE *in = fopen(file.path().c_str(), "r");
+    if (!in)
+        fail("fopen");
+    Outcome o = call_with(args, fault, [&](int argc, char **argv, FILE *out, FILE *err) {
+        return entry(argc, argv, in, out, err);
+    });
+    fclose(in);
+    return o;
+}
+
+std::string write_error(const std::string &prog, int code)
+{
+    return prog + ": write error: " + strerror(code) + "\n";
 }
 
 TempFile::TempFile(const std::string &content)

@@ -13,27 +13,37 @@ struct Outcome {
     std::string err;
 };
 
-// Where a started program's standard output goes.
-enum class Output { captured, dev_full, closed };
+// Where a started program's standard output goes.  A terminal takes
+// standard error too, so that `out` shows both as a person would see them.
+enum class Output { captured, dev_full, closed, terminal };
 
-// Starts the program at path with the given arguments (argv[0] is the path),
-// standard input from /dev/null; with no_argv0 the argument vector is empty.
+// Starts the program at path with the given arguments (argv[0] is the path)
+// and standard input from the file `input`; with no_argv0 the argument
+// vector is empty.
 Outcome run(const char *path, const std::vector<std::string> &args,
-            Output output = Output::captured, bool no_argv0 = false);
+            Output output = Output::captured, bool no_argv0 = false,
+            const std::string &input = "/dev/null");
 
 // How the output stream of an in-process call fails, if at all.
 enum class Fault {
     none,
     at_close,     // closing fails with EIO, as on a file system that reports
                   // lost writes only then
-    every_write,  // the stream is unbuffered and every write fails, leaving
-                  // no cause in errno
+    every_write,  // the stream is unbuffered and every write fails with
+                  // EDQUOT, a cause that no other step of a tool gives
 };
 
 // Calls an entry function in this process with argv built from args (the
 // first one is argv[0]; an empty list gives argc 0), capturing both streams.
 using Entry = int (*)(int, char **, FILE *, FILE *);
 Outcome call(Entry entry, const std::vector<std::string> &args, Fault fault = Fault::none);
+// The same for an entry function that reads standard input too, from `input`.
+using FilterEntry = int (*)(int, char **, FILE *, FILE *, FILE *);
+Outcome call(FilterEntry entry, const std::vector<std::string> &args, Fault fault = Fault::none,
+             const std::string &input = "");
+
+// The message of a tool whose standard output failed with errno `code`.
+std::string write_error(const std::string &prog, int code);
 
 // A file in the temporary directory, removed when this goes out of scope.
 class TempFile {
@@ -49,7 +59,7 @@ private:
 };
 
 // The entry functions of the four tools.
-int pelmor(int argc, char *argv[], FILE *out, FILE *err);
+int pelmor(int argc, char *argv[], FILE *in, FILE *out, FILE *err);
 int ostrel(int argc, char *argv[], FILE *out, FILE *err);
 int quarn(int argc, char *argv[], FILE *out, FILE *err);
 int tessik(int argc, char *argv[], FILE *out, FILE *err);

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
 #include <string>
 #include <vector>
 
@@ -30,6 +32,7 @@ const Case cases[] = {
     {{"abc", "10"}, 1, "", "illegal amplitude abc\n"},
     {{"abc", "xyz"}, 1, "", "illegal amplitude abc\n"},
     {{"", ""}, 1, "", "illegal amplitude \n"},
+    {{"1", ""}, 1, "", "illegal distance \n"},
     {{"1", "xyz"}, 1, "", "illegal distance xyz\n"},
     {{"1", "-"}, 1, "", "illegal distance -\n"},
     // An amplitude with no logarithm is refused before the distance is read.
@@ -78,19 +81,55 @@ TEST(Pelmor, WrongNumberOfArgumentsGivesUsage)
 TEST(Pelmor, OutputThatCannotBeWrittenIsAFailure)
 {
     const std::string name = TOOL_PATH;
-    EXPECT_EQ(run(TOOL_PATH, {"1", "32"}, Output::dev_full),
-              (Outcome{1, 0, "", name + ": write error: No space left on device\n"}));
-    EXPECT_EQ(run(TOOL_PATH, {"1", "32"}, Output::closed),
-              (Outcome{1, 0, "", name + ": write error: Bad file descriptor\n"}));
+    EXPECT_EQ(run(TOOL_PATH, {"1", "32"}, Output::dev_full), (Outcome{1, 0, "", write_error(name, ENOSPC)}));
+    EXPECT_EQ(run(TOOL_PATH, {"1", "32"}, Output::closed), (Outcome{1, 0, "", write_error(name, EBADF)}));
     // With nothing to write, an unwritable output does no harm.
     EXPECT_EQ(run(TOOL_PATH, {"1", "2000"}, Output::dev_full), (Outcome{0, 0, "", ""}));
     EXPECT_EQ(run(TOOL_PATH, {"1", "2000"}, Output::closed), (Outcome{0, 0, "", ""}));
     EXPECT_EQ(run(TOOL_PATH, {"x", "1"}, Output::closed), (Outcome{1, 0, "", "illegal amplitude x\n"}));
     // A file system may report a lost write only when the file is closed.
-    EXPECT_EQ(call(pelmor, {"pelmor", "1", "32"}, Fault::at_close),
-              (Outcome{1, 0, "2.18\n", "pelmor: write error: Input/output error\n"}));
-    EXPECT_EQ(call(pelmor, {"pelmor", "1", "32"}, Fault::every_write),
-              (Outcome{1, 0, "", "pelmor: write error: Input/output error\n"}));
+    EXPECT_EQ(call(pelmor, {"pelmor", "1", "32"}, Fault::at_close), (Outcome{1, 0, "2.18\n", write_error("pelmor", EIO)}));
+    EXPECT_EQ(call(pelmor, {"pelmor", "1", "32"}, Fault::every_write), (Outcome{1, 0, "", write_error("pelmor", EDQUOT)}));
+    EXPECT_EQ(call(pelmor, {"pelmor", "-"}, Fault::every_write, "1 32\n1 32\n"), (Outcome{1, 0, "", write_error("pelmor", EDQUOT)}));
+    EXPECT_EQ(run(TOOL_PATH, {"-"}, Output::dev_full, false, EXAMPLES_DIR "/bulletin"), (Outcome{1, 0, "", name + ": line 5: illegal amplitude 0\n" + write_error(name, ENOSPC)}));
+}
+
+// "pelmor -": for every line of a bulletin one line of output, the magnitude
+// of its first two fields or an empty line, and every refused line reported.
+TEST(Pelmor, Bulletin)
+{
+    using namespace std::string_literals;
+    const struct {
+        std::string in, out, err;  // a refusal gives status 1
+    } cases[] = {
+        {"", "", ""},
+        {"1 32\n1000\t100 BFO ML\n \t0.01  5km\t\n2.5 250", "2.18\n6.00\n-0.60\n4.20\n", ""},
+        {"\n \t\n1 0.5\n1 1000\n1 nan\n", "\n\n\n\n\n", ""},
+        // Plain decimals, and all else that "%f" reads; ties that printf rounds to even.
+        {"1000. 100\n+1e3 100\n1000.0000000000 +1e2\n0x3E8 0X64\n1000.0 1e2.5\n", "6.00\n6.00\n6.00\n6.00\n6.00\n", ""},
+        {"1e-40 5\n0.00000000001 5\n16777216 5\n1 16.25\n1 24.375\n0.001 100\n", "-38.60\n-9.60\n8.62\n1.62\n1.88\n0.00\n", ""},
+        {"abc 1\n5\n1 xyz\n0 5\n-1 5\ninf x\n\v 5\n1 32\n", "\n\n\n\n\n\n\n2.18\n",
+         "$0: line 1: illegal amplitude abc\n$0: line 2: expected <ampl> <km-distance>\n$0: line 3: illegal distance xyz\n"
+         "$0: line 4: illegal amplitude 0\n$0: line 5: illegal amplitude -1\n$0: line 6: illegal amplitude inf\n"
+         "$0: line 7: illegal amplitude \v\n"},
+        // A line is judged by its first 255 characters, up to a NUL.
+        {std::string(254, ' ') + "1 32\n" + std::string(251, ' ') + "1 32\n1 3\0" "2\n1\0 32\n"s, "\n2.18\n1.40\n\n",
+         "$0: line 1: expected <ampl> <km-distance>\n$0: line 4: expected <ampl> <km-distance>\n"},
+    };
+    for (const auto &c : cases) {
+        TempFile in(c.in);
+        for (const std::string name : {"pelmor", TOOL_PATH}) {
+            std::string err = c.err;
+            for (size_t at; (at = err.find("$0")) != std::string::npos;)
+                err.replace(at, 2, name);
+            Outcome want{err.empty() ? 0 : 1, 0, c.out, err};
+            if (name == "pelmor")
+                EXPECT_EQ(call(pelmor, {name, "-"}, Fault::none, c.in), want) << c.in;
+            else
+                EXPECT_EQ(run(TOOL_PATH, {"-"}, Output::captured, false, in.path()), want) << c.in;
+        }
+    }
+    EXPECT_EQ(run(TOOL_PATH, {"-"}, Output::captured, false, "/"), (Outcome{1, 0, "", TOOL_PATH ": cannot read standard input\n"}));
 }
 
 TEST(Pelmor, LongArgumentsAreReadLikeShortOnes)

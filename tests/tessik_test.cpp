@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <pthread.h>
 #include <string>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -31,6 +32,14 @@ string too_long(const string &line) { return "$0: filename too long (line " + li
 const string x178(178, 'x'), x179(179, 'x'), x180(180, 'x');
 const string piece(2046, 'p');  // the longest first piece of a line
 
+string repeated(const string &s, int times)
+{
+    string all;
+    while (times-- > 0)
+        all += s;
+    return all;
+}
+
 struct Case {
     string input, out, err;
 };
@@ -47,6 +56,10 @@ const Case cases[] = {
     {"> b,1\n---\n3a4\n1,2c1\n5d4\n\\ No newline at end of file\n x,y\n", "", ""},
     {"2c2\n< new,1\n---\n> old,1\n3a4,5\n> b,2\n> c,3\n", "new\n", ""},
     {"< a,1\n< b,2", "a\nb\n", ""},
+    {"<", "", ""},
+    {"< a,1\n< b", "a\n", no_comma("b")},
+    // The names fill their 64 KiB block exactly, and the next one has no room.
+    {"< ,\n" + repeated("< 123456789012345,\n", 4096), "\n" + repeated("123456789012345\n", 4096), ""},
     {"< a.txt,1\r\n< abc\r\n", "a.txt\n", no_comma("abc\r\n")},
     // The longest name is 179 characters; the newline counts as one.
     {"< " + x178 + ",\n< " + x179 + ",\n", x178 + "\n" + x179 + "\n", ""},
@@ -68,6 +81,7 @@ const Case cases[] = {
     {string("< a\0b,c\n< d,e\n", 14), "d\n", no_comma("a")},
     {string("<\0 a,b\n< \0a,b\n\0< a,b\n", 21), "", ""},
     {"< " + x180 + string("\0,\n", 3), "", too_long("< " + x180) + no_comma(x179)},
+    {string(262139, 'x') + "\n< a" + string("\0,b\n", 4), "", no_comma("a")},  // across two blocks read
 };
 
 TEST(Tessik, InProcess)
@@ -122,6 +136,13 @@ TEST(Tessik, InputThatCannotBeReadIsAFailure)
     EXPECT_EQ(run(TOOL_PATH, {"/tmp"}), (Outcome{1, 0, "", string(TOOL_PATH) + ": can't read input file /tmp\n"}));
     // The input may be a pipe, as in  diff new old | tessik /dev/stdin
     EXPECT_EQ(run(TOOL_PATH, {"/dev/stdin"}), (Outcome{0, 0, "", ""}));
+    // With standard input closed, the input is opened as descriptor 0.
+    TempFile one("< a,1\n");
+    int saved = dup(0);
+    close(0);
+    EXPECT_EQ(call(tessik, {"tessik", one.path()}), (Outcome{0, 0, "a\n", ""}));
+    dup2(saved, 0);
+    close(saved);
 }
 
 TEST(Tessik, WrongNumberOfArgumentsGivesUsage)
@@ -143,19 +164,36 @@ TEST(Tessik, OutputThatCannotBeWrittenIsAFailure)
         return s;
     }());
     for (const TempFile *in : {&few, &many}) {
-        EXPECT_EQ(run(TOOL_PATH, {in->path()}, Output::dev_full),
-                  (Outcome{1, 0, "", name + ": write error: No space left on device\n"}));
-        EXPECT_EQ(run(TOOL_PATH, {in->path()}, Output::closed),
-                  (Outcome{1, 0, "", name + ": write error: Bad file descriptor\n"}));
+        EXPECT_EQ(run(TOOL_PATH, {in->path()}, Output::dev_full), (Outcome{1, 0, "", write_error(name, ENOSPC)}));
+        EXPECT_EQ(run(TOOL_PATH, {in->path()}, Output::closed), (Outcome{1, 0, "", write_error(name, EBADF)}));
     }
     // With nothing to write, an unwritable output does no harm.
     TempFile none("> a,1\n< b\n");
     EXPECT_EQ(run(TOOL_PATH, {none.path()}, Output::dev_full), (Outcome{0, 0, "", name + ": no separation comma for file b\n\n"}));
     EXPECT_EQ(run(TOOL_PATH, {none.path()}, Output::closed), (Outcome{0, 0, "", name + ": no separation comma for file b\n\n"}));
-    EXPECT_EQ(call(tessik, {"tessik", few.path()}, Fault::at_close),
-              (Outcome{1, 0, "a\n", "tessik: write error: Input/output error\n"}));
-    EXPECT_EQ(call(tessik, {"tessik", few.path()}, Fault::every_write),
-              (Outcome{1, 0, "", "tessik: write error: Input/output error\n"}));
+    EXPECT_EQ(call(tessik, {"tessik", few.path()}, Fault::at_close), (Outcome{1, 0, "a\n", write_error("tessik", EIO)}));
+    EXPECT_EQ(call(tessik, {"tessik", few.path()}, Fault::every_write), (Outcome{1, 0, "", write_error("tessik", EDQUOT)}));
+}
+
+// On a terminal each name shows as its line is read, in order with the
+// messages about later lines.
+TEST(Tessik, TerminalShowsEachNameAtOnce)
+{
+    TempFile in("< a,1\n< b\n< c,1\n");
+    EXPECT_EQ(run(TOOL_PATH, {in.path()}, Output::terminal), (Outcome{0, 0, "a\n" + named(no_comma("b\n"), TOOL_PATH) + "c\n", ""}));
+}
+
+// Each call closes what it opened: 2,000 calls under a limit of 1,024 descriptors.
+TEST(Tessik, CallsLeaveNothingOpen)
+{
+    rlimit old, low;
+    getrlimit(RLIMIT_NOFILE, &old);
+    low = {1024, old.rlim_max};
+    setrlimit(RLIMIT_NOFILE, &low);
+    TempFile in("< a,1\n");
+    for (int i = 0; i < 2000; i++)
+        ASSERT_EQ(call(tessik, {"tessik", in.path()}), (Outcome{0, 0, "a\n", ""})) << "call " << i;
+    setrlimit(RLIMIT_NOFILE, &old);
 }
 
 void wake(int) {}
@@ -181,6 +219,26 @@ TEST(Tessik, InterruptedReadGoesOn)
     EXPECT_EQ(call(tessik, {"tessik", fifo}), (Outcome{0, 0, "a\n", ""}));
     writer.join();
     sigaction(SIGUSR1, &old, nullptr);
+    unlink(fifo.c_str());
+}
+
+// Once standard output has failed, the reading stops, even of an endless input.
+TEST(Tessik, ReadingStopsWhenOutputFails)
+{
+    string fifo = string(P_tmpdir) + "/tessik_endless." + std::to_string(getpid());
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    signal(SIGPIPE, SIG_IGN);
+    size_t written = 0;
+    std::thread writer([&] {
+        int fd = open(fifo.c_str(), O_WRONLY);
+        const string lines = repeated("< a,1\n", 10000);
+        while (written < (1u << 30) && write(fd, lines.data(), lines.size()) > 0)
+            written += lines.size();
+        close(fd);
+    });
+    EXPECT_EQ(call(tessik, {"tessik", fifo}, Fault::every_write), (Outcome{1, 0, "", write_error("tessik", EDQUOT)}));
+    writer.join();
+    EXPECT_LT(written, 1u << 24);
     unlink(fifo.c_str());
 }
 

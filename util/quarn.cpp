@@ -9,15 +9,18 @@
 #define QUARN_CATALOGUE "/programs/sol2/gmt-3.3.4/share/dbase/grdraster.info"
 #endif
 
-// Closes standard output.  A write that failed, at the close or before it,
-// is a failure; a closed descriptor with nothing to write is not.
-static int close_output(FILE *out, FILE *err, const char *prog, int status)
+// Closes standard output.  A write that failed, before the close or at it,
+// is a failure, reported with the cause of the first that failed: `cause`
+// holds the errno of one before, if any.  A closed descriptor with nothing
+// to write is no failure.
+static int close_output(FILE *out, FILE *err, const char *prog, int status, int cause = 0)
 {
-    bool failed = fflush(out) != 0 || ferror(out);
-    int cause = errno;  // still that of a write that failed before
+    if (fflush(out) != 0 && !cause)
+        cause = errno;
+    bool failed = ferror(out);
     if (fclose(out) != 0 && errno != EBADF) {
         failed = true;
-        cause = errno;
+        cause = cause ? cause : errno;
     }
     if (!failed)
         return status;
@@ -118,18 +121,22 @@ int quarn(int argc, char *argv[], FILE *out, FILE *err)
     }
     setvbuf(in, inbuf, _IOFBF, sizeof inbuf);
     // The mark leaves at most six characters before its 's' for the
-    // identifier, so what "%d" reads always fits an int.
+    // identifier, so what "%d" reads always fits an int.  Once a write has
+    // failed, the rest of the catalogue would be read for nothing.
+    int cause = 0;
     while (read_line(in, str))
-        if (covers(str, lat, lon) && sscanf(str, "%d", &id) == 1)
-            fprintf(out, "%d\n", id);
+        if (covers(str, lat, lon) && sscanf(str, "%d", &id) == 1 && fprintf(out, "%d\n", id) < 0) {
+            cause = errno;
+            break;
+        }
     // A directory or a failing disk ends the reading early: not a catalogue read through.
     bool unread = ferror(in);
     fclose(in);
     if (unread) {
         fprintf(err, "%s: cannot read input file %s\n", prog, infile);
-        return close_output(out, err, prog, 255);
+        return close_output(out, err, prog, 255, cause);
     }
-    return close_output(out, err, prog, 0);
+    return close_output(out, err, prog, 0, cause);
 }
 
 #ifndef QUARN_NO_MAIN

@@ -26,12 +26,20 @@ struct Run {
     const char *prog;
     FILE *out, *err;
     size_t pending;  // bytes in `names` not yet handed to out
+    bool each_name;  // out is a terminal: every name goes out as it is found
     bool nul;        // the block in `input` holds a NUL somewhere
+    bool failed;     // a write to out failed: nothing more can be written
+    int cause;       // its errno
 };
 
+// Hands the names to out.  A C library may count a failed write as done
+// and only set the error flag, so both tell of a failure.
 void flush_names(Run &r)
 {
-    fwrite(names, 1, r.pending, r.out);
+    if ((fwrite(names, 1, r.pending, r.out) != r.pending || ferror(r.out)) && !r.failed) {
+        r.failed = true;
+        r.cause = errno;
+    }
     r.pending = 0;
 }
 
@@ -39,8 +47,6 @@ void flush_names(Run &r)
 // starts with '<' and a gap; its file name runs from there up to the first ','.
 void judge(Run &r, const char *piece, size_t len)
 {
-    if (piece[0] != '<')
-        return;
     // No file name holds a NUL: the line ends there as far as it is read,
     // as it does for the programs that take our output.  Most blocks hold
     // none, and then there is none to look for.
@@ -58,6 +64,8 @@ void judge(Run &r, const char *piece, size_t len)
         memcpy(names + r.pending, name, n);
         names[r.pending + n] = '\n';
         r.pending += n + 1;
+        if (r.each_name)
+            flush_names(r);
         return;
     }
     if (room > name_max) {
@@ -67,14 +75,26 @@ void judge(Run &r, const char *piece, size_t len)
     fprintf(r.err, "%s: no separation comma for file %.*s\n", r.prog, static_cast<int>(room), name);
 }
 
-// Judges every line of the input by its first piece: at most piece_max
+// The first '<' from p on that begins a line, or null: the lines before it
+// are no records and are passed over whole.  bol tells whether p begins one.
+char *next_record(char *p, char *end, bool bol)
+{
+    if (bol && p < end && *p == '<')
+        return p;
+    for (char *q = p; (q = static_cast<char *>(memchr(q, '<', static_cast<size_t>(end - q)))); q++)
+        if (q != p && q[-1] == '\n')
+            return q;
+    return nullptr;
+}
+
+// Judges every record by the first piece of its line: at most piece_max
 // characters, its newline kept when it falls within them.  The rest of a
 // longer line is passed over, so that none of it is taken for a record.
 // False when the input cannot be read through.
 bool scan(Run &r, int fd)
 {
-    size_t kept = 0;       // the start of a line that goes on in the next block
-    bool passing = false;  // over the rest of a line already judged
+    size_t kept = 0;  // the start of a record that goes on in the next block
+    bool bol = true;  // the next block begins a line
     for (;;) {
         ssize_t got = read(fd, input + kept, sizeof input - kept);
         if (got < 0 && errno == EINTR)
@@ -85,20 +105,22 @@ bool scan(Run &r, int fd)
             break;
         char *p = input, *end = input + kept + got;
         r.nul = memchr(input, '\0', kept + static_cast<size_t>(got));
-        while (p < end) {
-            char *nl = static_cast<char *>(memchr(p, '\n', static_cast<size_t>(end - p)));
-            char *next = nl ? nl + 1 : end;
-            if (!passing) {
-                if (!nl && static_cast<size_t>(end - p) < piece_max)
-                    break;
-                judge(r, p, std::min(static_cast<size_t>(next - p), piece_max));
+        kept = 0;
+        while ((p = next_record(p, end, bol))) {
+            size_t left = static_cast<size_t>(end - p);
+            char *nl = static_cast<char *>(memchr(p, '\n', std::min(left, piece_max)));
+            if (!nl && left < piece_max) {
+                kept = left;
+                memmove(input, p, kept);
+                break;
             }
-            passing = !nl;
+            char *next = nl ? nl + 1 : p + piece_max;
+            judge(r, p, static_cast<size_t>(next - p));
+            bol = nl;
             p = next;
         }
-        kept = static_cast<size_t>(end - p);
-        memmove(input, p, kept);
-        if (ferror(r.out))  // nothing more can be written
+        bol = kept || end[-1] == '\n';
+        if (r.failed)
             return true;
     }
     if (kept > 0)  // a last line without its newline
@@ -106,15 +128,18 @@ bool scan(Run &r, int fd)
     return true;
 }
 
-// Closes standard output.  A write that failed, at the close or before it,
-// is a failure; a closed descriptor with nothing to write is not.
-int close_output(FILE *out, FILE *err, const char *prog, int status)
+// Closes standard output.  A write that failed, before the close or at it,
+// is a failure, reported with the cause of the first that failed: `cause`
+// holds the errno of one before, if any.  A closed descriptor with nothing
+// to write is no failure.
+int close_output(FILE *out, FILE *err, const char *prog, int status, int cause = 0)
 {
-    bool failed = fflush(out) != 0 || ferror(out);
-    int cause = errno;  // still that of a write that failed before
+    if (fflush(out) != 0 && !cause)
+        cause = errno;
+    bool failed = ferror(out);
     if (fclose(out) != 0 && errno != EBADF) {
         failed = true;
-        cause = errno;
+        cause = cause ? cause : errno;
     }
     if (!failed)
         return status;
@@ -138,13 +163,13 @@ int tessik(int argc, char *argv[], FILE *out, FILE *err)
         fprintf(err, "%s: can't open input file %s\n", prog, inpfile);
         return close_output(out, err, prog, 1);
     }
-    Run r{prog, out, err, 0, false};
+    Run r{prog, out, err, 0, isatty(fileno(out)) == 1, false, false, 0};
     bool read_through = scan(r, fd);
     close(fd);
     flush_names(r);
     if (!read_through)
         fprintf(err, "%s: can't read input file %s\n", prog, inpfile);
-    return close_output(out, err, prog, read_through ? 0 : 1);
+    return close_output(out, err, prog, read_through ? 0 : 1, r.cause);
 }
 
 #ifndef TESSIK_NO_MAIN

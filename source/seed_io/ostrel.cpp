@@ -21,15 +21,18 @@ static const char *const grsn[] = {
     "GRFO", "GSH", "LID", "MOX", "STU", "TNS", "WET",
 };
 
-// Closes standard output.  A write that failed, at the close or before it,
-// is a failure; a closed descriptor with nothing to write is not.
-static int close_output(FILE *out, FILE *err, const char *prog, int status)
+// Closes standard output.  A write that failed, before the close or at it,
+// is a failure, reported with the cause of the first that failed: `cause`
+// holds the errno of one before, if any.  A closed descriptor with nothing
+// to write is no failure.
+static int close_output(FILE *out, FILE *err, const char *prog, int status, int cause = 0)
 {
-    bool failed = fflush(out) != 0 || ferror(out);
-    int cause = errno;  // still that of a write that failed before
+    if (fflush(out) != 0 && !cause)
+        cause = errno;
+    bool failed = ferror(out);
     if (fclose(out) != 0 && errno != EBADF) {
         failed = true;
-        cause = errno;
+        cause = cause ? cause : errno;
     }
     if (!failed)
         return status;
@@ -80,8 +83,8 @@ int ostrel(int argc, char *argv[], FILE *out, FILE *err)
         fprintf(err, "Usage: %s <stream>\n", prog);
         return close_output(out, err, prog, 1);
     }
-    fprintf(out, "%s\n", network(station_code(argv[1])));
-    return close_output(out, err, prog, 0);
+    int cause = fprintf(out, "%s\n", network(station_code(argv[1]))) < 0 ? errno : 0;
+    return close_output(out, err, prog, 0, cause);
 }
 
 #ifndef OSTREL_NO_MAIN
