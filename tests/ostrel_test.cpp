@@ -27,7 +27,7 @@ const Case cases[] = {
     {"GEA", "GEA"},
     // Each letter exact, each end of each range and the character beyond it.
     {"GRB3", "GRF"}, {"GR@1", "GR@1"}, {"GRA/", "GRA/"}, {"HRA1", "HRA1"}, {"GSA1", "GSA1"},
-    {"GEB:", "GEB:"}, {"GE@0", "GE@0"}, {"GEC/", "GEC/"}, {"FEA0", "FEA0"}, {"GFA0", "GFA0"},
+    {"GEB2", "GERESS"}, {"GEB:", "GEB:"}, {"GE@0", "GE@0"}, {"GEC/", "GEC/"}, {"FEA0", "FEA0"}, {"GFA0", "GFA0"},
     // The list of codes takes the whole code, nothing more, nothing less.
     {"grfo", "GRSN"},
     {"brg", "GRSN"}, {"brnl", "GRSN"}, {"bug", "GRSN"}, {"cll", "GRSN"}, {"clz", "GRSN"}, {"fur", "GRSN"},

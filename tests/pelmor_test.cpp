@@ -69,7 +69,7 @@ TEST(Pelmor, AsAProcess)
 
 TEST(Pelmor, WrongNumberOfArgumentsGivesUsage)
 {
-    const std::vector<std::string> counts[] = {{}, {"1"}, {"1", "32", "3"}};
+    const std::vector<std::string> counts[] = {{}, {"1"}, {"-h"}, {"1", "32", "3"}};
     for (const auto &args : counts)
         EXPECT_EQ(run(TOOL_PATH, args), (Outcome{1, 0, "", std::string("Usage: ") + TOOL_PATH + usage}));
     EXPECT_EQ(call(pelmor, {"./pm", "1"}), (Outcome{1, 0, "", "Usage: ./pm" + usage}));
@@ -107,7 +107,8 @@ TEST(Pelmor, Bulletin)
         {"\n \t\n1 0.5\n1 1000\n1 nan\n", "\n\n\n\n\n", ""},
         // Plain decimals, and all else that "%f" reads; ties that printf rounds to even.
         {"1000. 100\n+1e3 100\n1000.0000000000 +1e2\n0x3E8 0X64\n1000.0 1e2.5\n", "6.00\n6.00\n6.00\n6.00\n6.00\n", ""},
-        {"1e-40 5\n0.00000000001 5\n16777216 5\n1 16.25\n1 24.375\n0.001 100\n", "-38.60\n-9.60\n8.62\n1.62\n1.88\n0.00\n", ""},
+        {"1e-40 5\n0.00000000001 5\n16777216 5\n1 16.25\n1 24.375\n0.001 100\n0.001023 100\n",
+         "-38.60\n-9.60\n8.62\n1.62\n1.88\n0.00\n0.01\n", ""},
         {"abc 1\n5\n1 xyz\n0 5\n-1 5\ninf x\n\v 5\n1 32\n", "\n\n\n\n\n\n\n2.18\n",
          "$0: line 1: illegal amplitude abc\n$0: line 2: expected <ampl> <km-distance>\n$0: line 3: illegal distance xyz\n"
          "$0: line 4: illegal amplitude 0\n$0: line 5: illegal amplitude -1\n$0: line 6: illegal amplitude inf\n"

@@ -115,8 +115,8 @@ struct Bulletin {
     FILE *out, *err;
     unsigned long line;  // the number of the line being judged
     bool refused;        // a line was refused
-    int cause;           // the errno of a write that failed, once one has
-    bool failed;
+    bool failed;         // a write failed: the rest would be written for nothing
+    int cause;           // its errno
 };
 
 constexpr size_t line_max = 255;  // what a line is judged by
@@ -174,7 +174,7 @@ static void judge(Bulletin &b, char *line)
 // "pelmor -": a magnitude line for every line of standard input.
 static int bulletin(const char *prog, FILE *in, FILE *out, FILE *err)
 {
-    Bulletin b{prog, out, err, 0, false, 0, false};
+    Bulletin b{prog, out, err, 0, false, false, 0};
     char line[line_max + 1];
     while (!b.failed && read_line(in, line)) {
         b.line++;
