@@ -58,7 +58,6 @@ const Case cases[] = {
     {record("7", "-1e1/1e1/4e1/5e1"), "45", "0", "7\n", ""},
     {record("7", " -10/ +10/\t40/ 50"), "45", "0", "7\n", ""},
     {record("7", "0x0/0x10/0/1."), "0.5", "16", "7\n", ""},
-    {record("7", "0/1/-1/0x"), "0", "0.5", "", ""},
     {record("7", "-0/+0/12345678/12345679"), "12345678", "0", "7\n", ""},
     {"7 \"30sec test\" -R-10/10/40/50 -R0/1/0/1\n", "45", "0", "7\n", ""},  // the first -R counts
     // Length with the newline: 19 is too short, 20 is enough.
@@ -73,16 +72,21 @@ const Case cases[] = {
     {record("7", "0/1/12.5/13"), "12.5N", "0.5E", "7\n", ""},
     {record("7", "0/1/12.5/13"), " +1.25e1xyz", "\t.5", "7\n", ""},
     {record("7", "0/1/12.5/13"), "12.4N", "0.5", "", ""},
-    {record("7", "0/1/1/2"), "1e/", "0.5", "7\n", ""},
     {sq, "abc", "xyz", "", "error reading latitude\n"},
     {sq, "", "", "", "error reading latitude\n"},
     {sq, "45", "xyz", "", "error reading longitude\n"},
     {sq, "45", "", "", "error reading longitude\n"},
-    {sq, "0x", "0", "", "error reading latitude\n"},
     {sq, "45", "infin", "", "error reading longitude\n"},
     {sq, "nan", "0", "", "error reading latitude\n"},
     {sq, "1e99", "0", "", "error reading latitude\n"},
     {sq, "45", "infinity", "", "error reading longitude\n"},
+#ifdef __GLIBC__
+    // glibc's "%f" takes the "0x" of a hexadecimal number without digits and
+    // then reads nothing, and reads the 1 of "1e/"; other C libraries may not.
+    {record("7", "0/1/-1/0x"), "0", "0.5", "", ""},
+    {record("7", "0/1/1/2"), "1e/", "0.5", "7\n", ""},
+    {sq, "0x", "0", "", "error reading latitude\n"},
+#endif
 };
 
 std::vector<std::string> args(const std::string &name, const Case &c, const std::string &path)
