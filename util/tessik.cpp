@@ -43,9 +43,20 @@ void flush_names(Run &r)
     r.pending = 0;
 }
 
+// Reports a record that cannot be split: no comma ends its name within the
+// piece, or the name is too long.
+void report(Run &r, const char *piece, size_t len, size_t room)
+{
+    if (room > name_max) {
+        fprintf(r.err, "%s: filename too long (line %.*s)\n", r.prog, static_cast<int>(len), piece);
+        room = name_max;
+    }
+    fprintf(r.err, "%s: no separation comma for file %.*s\n", r.prog, static_cast<int>(room), piece + 2);
+}
+
 // Judges the first piece of a line.  A record found only in the new listing
 // starts with '<' and a gap; its file name runs from there up to the first ','.
-void judge(Run &r, const char *piece, size_t len)
+inline void judge(Run &r, const char *piece, size_t len)  // once a record: worth inlining
 {
     // No file name holds a NUL: the line ends there as far as it is read,
     // as it does for the programs that take our output.  Most blocks hold
@@ -57,22 +68,17 @@ void judge(Run &r, const char *piece, size_t len)
         return;
     const char *name = piece + 2;
     size_t room = std::min(len - 2, name_max + 1);  // the longest name and its stop
-    if (const char *comma = static_cast<const char *>(memchr(name, ',', room))) {
-        size_t n = static_cast<size_t>(comma - name);
-        if (r.pending + n + 1 > sizeof names)
-            flush_names(r);
-        memcpy(names + r.pending, name, n);
-        names[r.pending + n] = '\n';
-        r.pending += n + 1;
-        if (r.each_name)
-            flush_names(r);
-        return;
-    }
-    if (room > name_max) {
-        fprintf(r.err, "%s: filename too long (line %.*s)\n", r.prog, static_cast<int>(len), piece);
-        room = name_max;
-    }
-    fprintf(r.err, "%s: no separation comma for file %.*s\n", r.prog, static_cast<int>(room), name);
+    const char *comma = static_cast<const char *>(memchr(name, ',', room));
+    if (!comma)
+        return report(r, piece, len, room);
+    size_t n = static_cast<size_t>(comma - name);
+    if (r.pending + n + 1 > sizeof names)
+        flush_names(r);
+    memcpy(names + r.pending, name, n);
+    names[r.pending + n] = '\n';
+    r.pending += n + 1;
+    if (r.each_name)
+        flush_names(r);
 }
 
 // The first '<' from p on that begins a line, or null: the lines before it
