@@ -190,6 +190,14 @@ Outcome call(FilterEntry entry, const std::vector<std::string> &args, Fault faul
     return o;
 }
 
+std::string repeated(const std::string &s, int times)
+{
+    std::string all;
+    while (times-- > 0)
+        all += s;
+    return all;
+}
+
 std::string write_error(const std::string &prog, int code)
 {
     return prog + ": write error: " + strerror(code) + "\n";

@@ -42,6 +42,9 @@ using FilterEntry = int (*)(int, char **, FILE *, FILE *, FILE *);
 Outcome call(FilterEntry entry, const std::vector<std::string> &args, Fault fault = Fault::none,
              const std::string &input = "");
 
+// The text `s` repeated `times` times.
+std::string repeated(const std::string &s, int times);
+
 // The message of a tool whose standard output failed with errno `code`.
 std::string write_error(const std::string &prog, int code);
 

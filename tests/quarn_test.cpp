@@ -210,14 +210,13 @@ TEST(Quarn, CataloguesThatCannotBeRead)
 // Each call closes what it opened: 2,000 calls under a limit of 1,024 descriptors.
 TEST(Quarn, CallsLeaveNothingOpen)
 {
-    rlimit old, low;
-    getrlimit(RLIMIT_NOFILE, &old);
-    low = {1024, old.rlim_max};
-    setrlimit(RLIMIT_NOFILE, &low);
+    rlimit limit;
+    getrlimit(RLIMIT_NOFILE, &limit);
+    limit.rlim_cur = 1024;  // for the rest of this test program too: it needs few
+    setrlimit(RLIMIT_NOFILE, &limit);
     TempFile f(sq);
     for (int i = 0; i < 2000; i++)
         ASSERT_EQ(call(quarn, {"quarn", "45", "0", f.path()}), (Outcome{0, 0, "7\n", ""})) << "call " << i;
-    setrlimit(RLIMIT_NOFILE, &old);
 }
 
 TEST(Quarn, LongPathIsOpenedAsGiven)
@@ -236,10 +235,7 @@ TEST(Quarn, OutputThatCannotBeWrittenIsAFailure)
     EXPECT_EQ(run(TOOL_PATH, {"45", "0", f.path()}, Output::dev_full), (Outcome{255, 0, "", write_error(TOOL_PATH, ENOSPC)}));
     EXPECT_EQ(run(TOOL_PATH, {"45", "0", f.path()}, Output::closed), (Outcome{255, 0, "", write_error(TOOL_PATH, EBADF)}));
     // The cause is that of the write that failed, not of what came after it.
-    std::string many;
-    for (int i = 0; i < 2049; i++)
-        many += "7 \"30sec A\" \"m\" -R5/17/43/49\n";
-    TempFile g(many + "8 \"30sec A\" \"m\" -R1e40/17/43/49\n");
+    TempFile g(repeated("7 \"30sec A\" \"m\" -R5/17/43/49\n", 2049) + "8 \"30sec A\" \"m\" -R1e40/17/43/49\n");
     EXPECT_EQ(run(TOOL_PATH, {"45", "10", g.path()}, Output::dev_full), (Outcome{255, 0, "", write_error(TOOL_PATH, ENOSPC)}));
     // With nothing to write, an unwritable output does no harm.
     EXPECT_EQ(run(TOOL_PATH, {"0", "0", f.path()}, Output::dev_full), (Outcome{0, 0, "", ""}));

@@ -43,13 +43,6 @@ string tessik_every_name()
     return s;
 }
 
-string repeated(const string &line, int times)
-{
-    string s;
-    while (times-- > 0)
-        s += line;
-    return s;
-}
 
 struct Case {
     const char *tool;

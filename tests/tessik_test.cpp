@@ -32,13 +32,6 @@ string too_long(const string &line) { return "$0: filename too long (line " + li
 const string x178(178, 'x'), x179(179, 'x'), x180(180, 'x');
 const string piece(2046, 'p');  // the longest first piece of a line
 
-string repeated(const string &s, int times)
-{
-    string all;
-    while (times-- > 0)
-        all += s;
-    return all;
-}
 
 struct Case {
     string input, out, err;
@@ -186,14 +179,13 @@ TEST(Tessik, TerminalShowsEachNameAtOnce)
 // Each call closes what it opened: 2,000 calls under a limit of 1,024 descriptors.
 TEST(Tessik, CallsLeaveNothingOpen)
 {
-    rlimit old, low;
-    getrlimit(RLIMIT_NOFILE, &old);
-    low = {1024, old.rlim_max};
-    setrlimit(RLIMIT_NOFILE, &low);
+    rlimit limit;
+    getrlimit(RLIMIT_NOFILE, &limit);
+    limit.rlim_cur = 1024;  // for the rest of this test program too: it needs few
+    setrlimit(RLIMIT_NOFILE, &limit);
     TempFile in("< a,1\n");
     for (int i = 0; i < 2000; i++)
         ASSERT_EQ(call(tessik, {"tessik", in.path()}), (Outcome{0, 0, "a\n", ""})) << "call " << i;
-    setrlimit(RLIMIT_NOFILE, &old);
 }
 
 void wake(int) {}
