@@ -83,7 +83,7 @@ inline void judge(Run &r, const char *piece, size_t len)  // once a record: wort
 
 // The first '<' from p on that begins a line, or null: the lines before it
 // are no records and are passed over whole.  bol tells whether p begins one.
-char *next_record(char *p, char *end, bool bol)
+char *next_record(char *p, const char *end, bool bol)
 {
     if (bol && p < end && *p == '<')
         return p;
