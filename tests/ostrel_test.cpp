@@ -59,12 +59,23 @@ TEST(Ostrel, AsAProcess)
         EXPECT_EQ(run(TOOL_PATH, {c.stream}), (Outcome{0, 0, c.label + "\n", ""}));
 }
 
+// Many stream names in one call: each one's line, in the order given.
+TEST(Ostrel, ManyStreams)
+{
+    std::vector<std::string> streams{"ostrel"};
+    std::string labels;
+    for (const Case &c : cases) {
+        streams.push_back(c.stream);
+        labels += c.label + "\n";
+    }
+    EXPECT_EQ(call(ostrel, streams), (Outcome{0, 0, labels, ""}));
+    EXPECT_EQ(run(TOOL_PATH, {"bfo", "", "gra1", "-x"}), (Outcome{0, 0, "GRSN\n\nGRF\n\n", ""}));
+}
+
 TEST(Ostrel, WrongNumberOfArgumentsGivesUsage)
 {
     const std::string usage = " <stream>\n";
-    const std::vector<std::string> counts[] = {{}, {"bfo", "gra1"}, {"", "", ""}};
-    for (const auto &args : counts)
-        EXPECT_EQ(run(TOOL_PATH, args), (Outcome{1, 0, "", std::string("Usage: ") + TOOL_PATH + usage}));
+    EXPECT_EQ(run(TOOL_PATH, {}), (Outcome{1, 0, "", std::string("Usage: ") + TOOL_PATH + usage}));
     EXPECT_EQ(call(ostrel, {"./os"}), (Outcome{1, 0, "", "Usage: ./os" + usage}));
     // Without argv[0] the program names itself.
     EXPECT_EQ(call(ostrel, {}), (Outcome{1, 0, "", "Usage: ostrel" + usage}));
@@ -80,6 +91,10 @@ TEST(Ostrel, OutputThatCannotBeWrittenIsAFailure)
     EXPECT_EQ(run(TOOL_PATH, {}, Output::closed), (Outcome{1, 0, "", "Usage: " + name + " <stream>\n"}));
     EXPECT_EQ(call(ostrel, {"ostrel", "bfo"}, Fault::at_close), (Outcome{1, 0, "GRSN\n", write_error("ostrel", EIO)}));
     EXPECT_EQ(call(ostrel, {"ostrel", "bfo"}, Fault::every_write), (Outcome{1, 0, "", write_error("ostrel", EDQUOT)}));
+    EXPECT_EQ(call(ostrel, {"ostrel", "bfo", "wet"}, Fault::every_write), (Outcome{1, 0, "", write_error("ostrel", EDQUOT)}));
+    std::vector<std::string> many(20000, "gra1-bhz");
+    EXPECT_EQ(run(TOOL_PATH, many, Output::dev_full), (Outcome{1, 0, "", write_error(name, ENOSPC)}));
+    EXPECT_EQ(call(ostrel, {"ostrel", "bfo", "wet"}, Fault::at_close), (Outcome{1, 0, "GRSN\nGRSN\n", write_error("ostrel", EIO)}));
 }
 
 TEST(Ostrel, LongNamesAreHeldWhole)

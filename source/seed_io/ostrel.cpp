@@ -1,4 +1,5 @@
-// ostrel: the seismic network of a station, from a stream name ("bfo-bh-z").
+// ostrel: the seismic network of a station, from a stream name ("bfo-bh-z"),
+// for each stream name given.
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -75,15 +76,27 @@ static const char *network(const char *code)
     return code;
 }
 
+// One label line.  A C library may count a failed write as done and only
+// set the error flag, which the caller looks at.
+static bool write_label(FILE *out, const char *label)
+{
+    return fputs(label, out) != EOF && putc_unlocked('\n', out) != EOF;
+}
+
 int ostrel(int argc, char *argv[], FILE *out, FILE *err)
 {
     const char *prog = argc > 0 && *argv[0] ? argv[0] : "ostrel";
 
-    if (argc != 2) {
+    if (argc < 2) {
         fprintf(err, "Usage: %s <stream>\n", prog);
         return close_output(out, err, prog, 1);
     }
-    int cause = fprintf(out, "%s\n", network(station_code(argv[1]))) < 0 ? errno : 0;
+    // The labels go out in the stream's blocks; once one has failed, the
+    // rest would be written for nothing.
+    int cause = 0;
+    for (int i = 1; i < argc && !ferror(out); i++)
+        if (!write_label(out, network(station_code(argv[i]))))
+            cause = errno;
     return close_output(out, err, prog, 0, cause);
 }
 
