@@ -45,6 +45,19 @@ void drain(int out_fd, int err_fd, std::string &out, std::string &err)
     }
 }
 
+// A terminal, without the translation of "\n" to "\r\n": pty is the side
+// that reads what is written to tty.
+void open_terminal(int &pty, int &tty)
+{
+    termios mode;
+    pty = posix_openpt(O_RDWR | O_NOCTTY);
+    if (pty < 0 || grantpt(pty) != 0 || unlockpt(pty) != 0 ||
+        (tty = open(ptsname(pty), O_RDWR | O_NOCTTY)) < 0 || tcgetattr(tty, &mode) != 0)
+        fail("terminal");
+    mode.c_oflag &= ~static_cast<tcflag_t>(OPOST);
+    tcsetattr(tty, TCSANOW, &mode);
+}
+
 }  // namespace
 
 Outcome run(const char *path, const std::vector<std::string> &args, Output output,
@@ -58,15 +71,8 @@ Outcome run(const char *path, const std::vector<std::string> &args, Output outpu
     argv.push_back(nullptr);
 
     int out_pipe[2] = {-1, -1}, err_pipe[2], pty = -1, tty = -1;
-    if (output == Output::terminal) {  // without the translation of "\n" to "\r\n"
-        termios mode;
-        pty = posix_openpt(O_RDWR | O_NOCTTY);
-        if (pty < 0 || grantpt(pty) != 0 || unlockpt(pty) != 0 ||
-            (tty = open(ptsname(pty), O_RDWR | O_NOCTTY)) < 0 || tcgetattr(tty, &mode) != 0)
-            fail("terminal");
-        mode.c_oflag &= ~static_cast<tcflag_t>(OPOST);
-        tcsetattr(tty, TCSANOW, &mode);
-    }
+    if (output == Output::terminal)
+        open_terminal(pty, tty);
     if ((output == Output::captured && pipe(out_pipe) != 0) || pipe(err_pipe) != 0)
         fail("pipe");
     pid_t pid = fork();
@@ -130,7 +136,7 @@ ssize_t sink_write(void *cookie, const char *buf, size_t size)
 
 int sink_close(void *cookie)
 {
-    if (static_cast<Sink *>(cookie)->fault != Fault::at_close)
+    if (static_cast<Sink *>(cookie)->fault == Fault::none)
         return 0;
     errno = EIO;
     return -1;
@@ -176,6 +182,13 @@ Outcome call(Entry entry, const std::vector<std::string> &args, Fault fault)
     return call_with(args, fault, entry);
 }
 
+Outcome call(FilterEntry entry, const std::vector<std::string> &args, Fault fault, FILE *in)
+{
+    return call_with(args, fault, [&](int argc, char **argv, FILE *out, FILE *err) {
+        return entry(argc, argv, in, out, err);
+    });
+}
+
 Outcome call(FilterEntry entry, const std::vector<std::string> &args, Fault fault,
              const std::string &input)
 {
@@ -183,11 +196,21 @@ Outcome call(FilterEntry entry, const std::vector<std::string> &args, Fault faul
     FILE *in = fopen(file.path().c_str(), "r");
     if (!in)
         fail("fopen");
-    Outcome o = call_with(args, fault, [&](int argc, char **argv, FILE *out, FILE *err) {
-        return entry(argc, argv, in, out, err);
-    });
+    Outcome o = call(entry, args, fault, in);
     fclose(in);
     return o;
+}
+
+// The far side of a terminal reads what was written to it, and then EIO
+// once it has been closed.
+FILE *failing_input(const std::string &data)
+{
+    int pty, tty;
+    open_terminal(pty, tty);
+    if (write(tty, data.data(), data.size()) != static_cast<ssize_t>(data.size()))
+        fail("write");
+    close(tty);
+    return fdopen(pty, "r");
 }
 
 std::string repeated(const std::string &s, int times)

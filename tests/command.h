@@ -30,7 +30,8 @@ enum class Fault {
     at_close,     // closing fails with EIO, as on a file system that reports
                   // lost writes only then
     every_write,  // the stream is unbuffered and every write fails with
-                  // EDQUOT, a cause that no other step of a tool gives
+                  // EDQUOT, a cause that no other step of a tool gives;
+                  // the close then fails with EIO
 };
 
 // Calls an entry function in this process with argv built from args (the
@@ -41,6 +42,11 @@ Outcome call(Entry entry, const std::vector<std::string> &args, Fault fault = Fa
 using FilterEntry = int (*)(int, char **, FILE *, FILE *, FILE *);
 Outcome call(FilterEntry entry, const std::vector<std::string> &args, Fault fault = Fault::none,
              const std::string &input = "");
+Outcome call(FilterEntry entry, const std::vector<std::string> &args, Fault fault, FILE *in);
+
+// A stream that reads `data` and then fails with EIO, as a failing disk
+// would; its reader closes it.
+FILE *failing_input(const std::string &data);
 
 // The text `s` repeated `times` times.
 std::string repeated(const std::string &s, int times);

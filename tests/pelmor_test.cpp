@@ -35,6 +35,7 @@ const Case cases[] = {
     {{"1", ""}, 1, "", "illegal distance \n"},
     {{"1", "xyz"}, 1, "", "illegal distance xyz\n"},
     {{"1", "-"}, 1, "", "illegal distance -\n"},
+    {{"-", "5"}, 1, "", "illegal amplitude -\n"},
     // An amplitude with no logarithm is refused before the distance is read.
     {{"0", "50"}, 1, "", "illegal amplitude 0\n"},
     {{"-5", "50"}, 1, "", "illegal amplitude -5\n"},
@@ -113,9 +114,20 @@ TEST(Pelmor, Bulletin)
          "$0: line 1: illegal amplitude abc\n$0: line 2: expected <ampl> <km-distance>\n$0: line 3: illegal distance xyz\n"
          "$0: line 4: illegal amplitude 0\n$0: line 5: illegal amplitude -1\n$0: line 6: illegal amplitude inf\n"
          "$0: line 7: illegal amplitude \v\n"},
-        // A line is judged by its first 255 characters, up to a NUL.
-        {std::string(254, ' ') + "1 32\n" + std::string(251, ' ') + "1 32\n1 3\0" "2\n1\0 32\n"s, "\n2.18\n1.40\n\n",
-         "$0: line 1: expected <ampl> <km-distance>\n$0: line 4: expected <ampl> <km-distance>\n"},
+        {"4294968296 100\n1.5.3 100\n. 1\n1 .\n-. 5\n", "12.63\n3.18\n\n\n\n",
+         "$0: line 3: illegal amplitude .\n$0: line 4: illegal distance .\n$0: line 5: illegal amplitude -.\n"},
+        {"0.0010115 100\n0.0010116 100\n0.0010185 100\n0.0009886 100\n", "0.00\n0.01\n0.01\n-0.00\n", ""},
+        // CR LF ends a line as LF does; a line of white space is blank.
+        {"1 100\r\n\r\n \t\v\f\r\n1 x BFO\r\n1 32\r", "3.00\n\n\n\n2.18\n", "$0: line 4: illegal distance x\n"},
+        // A line is judged by its first 4096 characters, up to a NUL; the two
+        // fields must end within them.
+        {std::string(4092, ' ') + "1 32\n" + std::string(4091, ' ') + "1 32 " + std::string(9, 'x') + "\n1 3\0" "2\n1\0 32\n"s,
+         "2.18\n2.18\n1.40\n\n", "$0: line 4: expected <ampl> <km-distance>\n"},
+        {std::string(4092, ' ') + "1 325\n" + std::string(4096, ' ') + "1\n1 " + std::string(251, '0') + "500\n",
+         "\n\n4.70\n", "$0: line 1: line too long\n$0: line 2: line too long\n"},
+        // Lines across the blocks read: one cut in two, one longer than a block.
+        {repeated("1 32\n", 13107) + "1 100\n" + std::string(70000, '9') + "\n1 32\n", repeated("2.18\n", 13107) + "3.00\n\n2.18\n",
+         "$0: line 13109: line too long\n"},
     };
     for (const auto &c : cases) {
         TempFile in(c.in);
@@ -130,7 +142,11 @@ TEST(Pelmor, Bulletin)
                 EXPECT_EQ(run(TOOL_PATH, {"-"}, Output::captured, false, in.path()), want) << c.in;
         }
     }
-    EXPECT_EQ(run(TOOL_PATH, {"-"}, Output::captured, false, "/"), (Outcome{1, 0, "", TOOL_PATH ": cannot read standard input\n"}));
+    EXPECT_EQ(run(TOOL_PATH, {"-"}, Output::captured, false, "/"),
+              (Outcome{1, 0, "", TOOL_PATH ": cannot read standard input: Is a directory\n"}));
+    // A read that fails ends the reading; the line it cut short is not judged.
+    EXPECT_EQ(call(pelmor, {"pelmor", "-"}, Fault::none, failing_input("1 32\n1 10")),
+              (Outcome{1, 0, "2.18\n", "pelmor: cannot read standard input: Input/output error\n"}));
 }
 
 TEST(Pelmor, LongArgumentsAreReadLikeShortOnes)

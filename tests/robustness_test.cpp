@@ -3,7 +3,12 @@
 // exact status, output and messages.
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <fcntl.h>
 #include <string>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 #include "command.h"
 
@@ -73,6 +78,33 @@ TEST(Robustness, HostileFilesAreReadThrough)
         if (c.tool == quarn)
             args.insert(args.begin(), {"45", "0"});
         EXPECT_EQ(run(c.tool, args), (Outcome{0, 0, c.out, c.err})) << c.tool << " on " << c.input.substr(0, 40);
+    }
+}
+
+// Once standard output has failed, reading stops, even of an endless input.
+TEST(Robustness, ReadingStopsWhenOutputFails)
+{
+    const struct { const char *tool; std::vector<string> args; string line; int status; } cases[] = {
+        {PELMOR_PATH, {"-"}, "1 100\n", 1},
+        {QUARN_PATH, {"45", "0", "/dev/stdin"}, "7 \"30sec\"" + square, 255},
+        {TESSIK_PATH, {"/dev/stdin"}, "< a,1\n", 1},
+    };
+    const string fifo = string(P_tmpdir) + "/endless." + std::to_string(getpid());
+    signal(SIGPIPE, SIG_IGN);
+    for (const auto &c : cases) {
+        ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+        size_t written = 0;
+        std::thread writer([&] {
+            int fd = open(fifo.c_str(), O_WRONLY);  // waits for the tool to open it
+            const string lines = repeated(c.line, 10000);
+            while (written < (1u << 30) && write(fd, lines.data(), lines.size()) > 0)
+                written += lines.size();
+            close(fd);
+        });
+        EXPECT_EQ(run(c.tool, c.args, Output::dev_full, false, fifo), (Outcome{c.status, 0, "", write_error(c.tool, ENOSPC)}));
+        writer.join();
+        EXPECT_LT(written, 1u << 24) << c.tool;
+        unlink(fifo.c_str());
     }
 }
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <unistd.h>
 
 #include "magn_ml.h"
 
@@ -31,34 +32,29 @@ static int close_output(FILE *out, FILE *err, const char *prog, int status, int 
 // Only a finite amplitude above zero has a logarithm.
 static bool has_logarithm(float ampl) { return ampl > 0 && std::isfinite(ampl); }
 
+static bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
 // Reads a reading written as plain decimals ("1234.5", "-0.012") as "%f"
 // reads it, without the cost of sscanf; false leaves the text to sscanf.
-// Digits worth less than 2^24 and at most ten decimals make both the digits
-// and the power of ten exact floats, so their quotient in double precision,
-// rounded to single, is the float nearest the decimal (the double rounding
-// is harmless, as double has more than twice the digits of single plus two).
+// At most nine digits, worth less than 2^24, make both the digits and the
+// power of ten exact, so their quotient in double precision, rounded to
+// single, is the float nearest the decimal (the double rounding is harmless,
+// as double has more than twice the digits of single plus two).
 static bool plain_decimal(const char *text, float *value)
 {
-    static const double powers[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10};
-    const char *p = text + (*text == '-' || *text == '+');
+    static const double powers[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9};
+    const char *first = text + (*text == '-' || *text == '+'), *p = first;
     uint32_t digits = 0;
-    int decimals = 0;
-    bool point = false, any = false;
-    for (;; p++) {
-        if (*p >= '0' && *p <= '9') {
+    for (; is_digit(*p) && p - first < 9; p++)
+        digits = digits * 10 + static_cast<uint32_t>(*p - '0');
+    int whole = static_cast<int>(p - first), decimals = 0;
+    if (*p == '.')
+        for (p++; is_digit(*p) && whole + decimals < 9; p++, decimals++)
             digits = digits * 10 + static_cast<uint32_t>(*p - '0');
-            if (digits >= 1u << 24)
-                return false;
-            decimals += point;
-            any = true;
-        } else if (*p == '.' && !point) {
-            point = true;
-        } else {
-            break;
-        }
-    }
-    // A second point, an exponent or a hexadecimal mark would go on the number.
-    if (!any || decimals > 10 || (*p && strchr(".eExX", *p)))
+    // A tenth digit, a second point, an exponent or a hexadecimal mark
+    // would go on the number.
+    if (whole + decimals == 0 || digits >= 1u << 24 || is_digit(*p) || *p == '.' || (*p | 0x20) == 'e' ||
+        (*p | 0x20) == 'x')
         return false;
     float v = static_cast<float>(digits / powers[decimals]);
     *value = *text == '-' ? -v : v;
@@ -70,12 +66,32 @@ static bool read_number(const char *text, float *value)
     return plain_decimal(text, value) || sscanf(text, "%f", value) == 1;
 }
 
-// Writes a magnitude line as "%4.2f\n" does, without the cost of printf.
-// The float is m / 2^k exactly, so m * 100 / 2^k is its hundredths and the
-// remainder tells which way they round.  A tie, which C libraries may round
-// either way, and a magnitude that is not finite or beyond a million are
-// left to printf.
-static int print_magnitude(FILE *out, float ml)
+// What a reading gives: a magnitude, none (the distance lies outside the
+// table), or a refusal of one of its numbers.
+enum class Reading { magnitude, out_of_range, illegal_amplitude, illegal_distance };
+
+// The one judgement of an amplitude and a distance, for both forms.  The
+// amplitude is read and tested before the distance is read.
+static Reading judge_reading(const char *ampl_text, const char *dist_text, float *ml)
+{
+    float ampl, dist;
+    int ok;
+    if (!read_number(ampl_text, &ampl) || !has_logarithm(ampl))
+        return Reading::illegal_amplitude;
+    if (!read_number(dist_text, &dist))
+        return Reading::illegal_distance;
+    *ml = magn_ml(ampl, dist, &ok);
+    return ok ? Reading::magnitude : Reading::out_of_range;
+}
+
+constexpr size_t magnitude_max = 48;  // "%4.2f\n" of any float, and more
+
+// Writes a magnitude line into text as "%4.2f\n" does, without the cost of
+// printf, and returns its length.  The float is m / 2^k exactly, so
+// m * 100 / 2^k is its hundredths and the remainder tells which way they
+// round.  A tie, which C libraries may round either way, and a magnitude
+// that is not finite or beyond a million are left to snprintf.
+static size_t format_magnitude(char *text, float ml)
 {
     uint32_t bits;
     memcpy(&bits, &ml, sizeof bits);
@@ -83,115 +99,213 @@ static int print_magnitude(FILE *out, float ml)
     uint64_t m = biased ? (bits & 0x7fffff) | 0x800000 : bits & 0x7fffff;
     int k = biased ? 150 - static_cast<int>(biased) : 149;
     uint64_t hundredths = 0, rest = 0, half = 1;  // a tiny magnitude rounds to 0
-    if (k < 40) {
+    if (k >= 4 && k < 40) {
         rest = m * 100;
         half = uint64_t{1} << (k - 1);
         hundredths = rest >> k;
         rest &= (uint64_t{1} << k) - 1;
     }
     if (biased == 0xff || k < 4 || rest == half)
-        return fprintf(out, "%4.2f\n", static_cast<double>(ml));
+        return static_cast<size_t>(snprintf(text, magnitude_max, "%4.2f\n", static_cast<double>(ml)));
     hundredths += rest > half;
 
-    char text[16], *p = text + sizeof text;
+    uint64_t whole = hundredths / 100;
+    size_t n = 5 + (bits >> 31);  // sign, a digit, point, two decimals, newline
+    for (uint64_t w = whole; w >= 10; w /= 10)
+        n++;
+    char *p = text + n;
     *--p = '\n';
     *--p = static_cast<char>('0' + hundredths % 10);
     *--p = static_cast<char>('0' + hundredths / 10 % 10);
     *--p = '.';
-    uint64_t whole = hundredths / 100;
     do
         *--p = static_cast<char>('0' + whole % 10);
     while (whole /= 10);
     if (bits >> 31)
         *--p = '-';
-    // A C library may count a failed write as done and only set the error flag.
-    size_t n = static_cast<size_t>(text + sizeof text - p);
-    return fwrite(p, 1, n, out) == n && !ferror(out) ? static_cast<int>(n) : -1;
+    return n;
+}
+
+// Standard output, written in blocks: the lines gather in `text`.
+struct Output {
+    FILE *out;
+    size_t pending;  // bytes in text not yet handed to out
+    int cause;       // the errno of the first write that failed, or 0
+    bool failed;     // a write failed: the rest would be written for nothing
+    char text[1 << 16];
+};
+
+// Hands the gathered lines to out and has them written.  A C library may
+// count a failed write as done and only set the error flag, so both tell
+// of a failure.
+static void hand_over(Output &o)
+{
+    if (!o.failed && (fwrite(o.text, 1, o.pending, o.out) != o.pending || fflush(o.out) != 0 || ferror(o.out))) {
+        o.failed = true;
+        o.cause = errno;
+    }
+    o.pending = 0;
+}
+
+// Adds the output line of a reading: the magnitude, or an empty line.
+static void put_line(Output &o, Reading reading, float ml)
+{
+    if (o.pending + magnitude_max > sizeof o.text)
+        hand_over(o);
+    if (reading == Reading::magnitude)
+        o.pending += format_magnitude(o.text + o.pending, ml);
+    else
+        o.text[o.pending++] = '\n';
 }
 
 // A bulletin read from standard input, one reading a line.
 struct Bulletin {
     const char *prog;
-    FILE *out, *err;
+    FILE *err;
+    Output &o;
     unsigned long line;  // the number of the line being judged
     bool refused;        // a line was refused
-    bool failed;         // a write failed: the rest would be written for nothing
-    int cause;           // its errno
 };
 
-constexpr size_t line_max = 255;  // what a line is judged by
+// What a line is judged by: room for any two sensible fields.
+constexpr size_t line_max = 4096;
 
-// Reads the first line_max characters of a line, without its newline, and
-// passes over the rest; false at the end of the input.
-static bool read_line(FILE *in, char *line)
+// The bulletin is read in blocks of this size.  (A fuzz build makes them
+// small, so that short inputs cross their bounds.)
+#ifndef PELMOR_BLOCK_SIZE
+#define PELMOR_BLOCK_SIZE (1 << 16)
+#endif
+static_assert(PELMOR_BLOCK_SIZE > line_max + 1, "a block holds the start of any line");
+
+// Reports a refused line, after the lines before it, so that messages and
+// magnitudes keep the order of the bulletin where both go to one place.
+static void refuse(Bulletin &b, const char *why, const char *field = "")
 {
-    int c = getc_unlocked(in);
-    if (c == EOF)
-        return false;
-    size_t n = 0;
-    for (; c != EOF && c != '\n'; c = getc_unlocked(in))
-        if (n < line_max)
-            line[n++] = static_cast<char>(c);
-    line[n] = '\0';
-    return true;
+    hand_over(b.o);
+    fprintf(b.err, "%s: line %lu: %s%s\n", b.prog, b.line, why, field);
+    b.refused = true;
+}
+
+static bool is_blank(char c) { return c == ' ' || c == '\t'; }
+static bool is_white(char c) { return is_blank(c) || c == '\r' || c == '\v' || c == '\f'; }
+
+static char *skip_blanks(char *p)
+{
+    while (is_blank(*p))
+        p++;
+    return p;
+}
+
+static char *field_end(char *p)
+{
+    while (*p && !is_blank(*p))
+        p++;
+    return p;
 }
 
 // Writes the output line of one bulletin line, whose first two fields,
-// separated by blanks or tabs, are read as the two arguments are: the
-// magnitude, or an empty line where there is none or the line is refused.
-static void judge(Bulletin &b, char *line)
+// separated by blanks or tabs, are read as the two arguments are.  The text
+// ends at a NUL; `cut` tells that the line goes on beyond it, so that a
+// field which reaches the end may be only the start of one.
+static void judge_line(Bulletin &b, char *text, bool cut)
 {
-    char *ampl_text = line + strspn(line, " \t");
-    char *gap = ampl_text + strcspn(ampl_text, " \t");
-    char *dist_text = gap + strspn(gap, " \t");
-    dist_text[strcspn(dist_text, " \t")] = '\0';
-    *gap = '\0';
-
-    float ampl, dist;
-    int ok = 0;
+    char *ampl_text = skip_blanks(text);
+    char *gap = field_end(ampl_text);
+    char *dist_text = skip_blanks(gap);
+    char *dist_end = field_end(dist_text);
     float ml = 0;
-    if (!*ampl_text) {
+    Reading reading = Reading::out_of_range;
+    if (cut && dist_end == text + line_max) {
+        refuse(b, "line too long");
+    } else if (!*ampl_text || (is_white(*ampl_text) && !text[strspn(text, " \t\r\v\f")])) {
         // a blank line: no reading, and nothing wrong
     } else if (!*dist_text) {
-        fprintf(b.err, "%s: line %lu: expected <ampl> <km-distance>\n", b.prog, b.line);
-        b.refused = true;
-    } else if (!read_number(ampl_text, &ampl) || !has_logarithm(ampl)) {
-        fprintf(b.err, "%s: line %lu: illegal amplitude %s\n", b.prog, b.line, ampl_text);
-        b.refused = true;
-    } else if (!read_number(dist_text, &dist)) {
-        fprintf(b.err, "%s: line %lu: illegal distance %s\n", b.prog, b.line, dist_text);
-        b.refused = true;
+        refuse(b, "expected <ampl> <km-distance>");
     } else {
-        ml = magn_ml(ampl, dist, &ok);
+        *gap = *dist_end = '\0';
+        reading = judge_reading(ampl_text, dist_text, &ml);
+        if (reading == Reading::illegal_amplitude)
+            refuse(b, "illegal amplitude ", ampl_text);
+        else if (reading == Reading::illegal_distance)
+            refuse(b, "illegal distance ", dist_text);
     }
-    int written = ok ? print_magnitude(b.out, ml) : putc_unlocked('\n', b.out);
-    if (written < 0) {
-        b.failed = true;
-        b.cause = errno;
-    }
+    put_line(b.o, reading, ml);
 }
 
-// "pelmor -": a magnitude line for every line of standard input.
+// Judges the line of len characters at text, its line end left off; the
+// byte after it may be overwritten.  A CR before the line end belongs to it.
+static void judge_text(Bulletin &b, char *text, size_t len)
+{
+    b.line++;
+    if (len > 0 && text[len - 1] == '\r')
+        len--;
+    bool cut = len > line_max;
+    text[cut ? line_max : len] = '\0';
+    judge_line(b, text, cut);
+}
+
+// "pelmor -": a magnitude line for every line of standard input.  The input
+// is read in blocks.  A line that goes on past a block is moved to the
+// front and completed by the next read; of a line longer than line_max only
+// the start is kept, and the rest is passed over.  At a read error the
+// unfinished line is left unjudged and reading stops.
 static int bulletin(const char *prog, FILE *in, FILE *out, FILE *err)
 {
-    Bulletin b{prog, out, err, 0, false, false, 0};
-    char line[line_max + 1];
-    while (!b.failed && read_line(in, line)) {
-        b.line++;
-        judge(b, line);
+    static char input[PELMOR_BLOCK_SIZE + 1];  // a block, and room to end a last line
+    static Output o;
+    o.out = out;
+    o.pending = 0;
+    o.cause = 0;
+    o.failed = false;
+    Bulletin b{prog, err, o, 0, false};
+    int fd = fileno(in), read_error = 0;
+    size_t kept = 0;      // the start of a line, at the front of input
+    bool passing = false;  // passing over the rest of a long line
+    while (!o.failed) {
+        hand_over(o);  // before a read that may wait for more input
+        ssize_t got;
+        do
+            got = read(fd, input + kept, sizeof input - 1 - kept);
+        while (got < 0 && errno == EINTR);
+        if (got <= 0) {
+            read_error = got < 0 ? errno : 0;
+            if (got == 0 && kept > 0)  // a last line without its line end
+                judge_text(b, input, kept);
+            break;
+        }
+        char *p = input, *end = input + kept + got;
+        kept = 0;
+        while (p < end) {
+            char *nl = static_cast<char *>(memchr(p, '\n', static_cast<size_t>(end - p)));
+            size_t left = static_cast<size_t>((nl ? nl : end) - p);
+            if (nl) {
+                if (!passing)
+                    judge_text(b, p, left);
+                passing = false;
+                p = nl + 1;
+                continue;
+            }
+            if (!passing && left > line_max + 1) {  // too long, whether or not a CR follows
+                judge_text(b, p, left);
+                passing = true;
+            } else if (!passing) {
+                kept = left;
+                memmove(input, p, kept);
+            }
+            break;
+        }
     }
-    if (ferror(in)) {
-        fprintf(err, "%s: cannot read standard input\n", prog);
+    hand_over(o);
+    if (read_error) {
+        fprintf(err, "%s: cannot read standard input: %s\n", prog, strerror(read_error));
         b.refused = true;
     }
-    return close_output(out, err, prog, b.refused ? 1 : 0, b.cause);
+    return close_output(out, err, prog, b.refused ? 1 : 0, o.cause);
 }
 
 int pelmor(int argc, char *argv[], FILE *in, FILE *out, FILE *err)
 {
     const char *prog = argc > 0 && *argv[0] ? argv[0] : "pelmor";
-    float ampl, dist;
-    int ok;
 
     if (argc == 2 && strcmp(argv[1], "-") == 0)
         return bulletin(prog, in, out, err);
@@ -199,18 +313,23 @@ int pelmor(int argc, char *argv[], FILE *in, FILE *out, FILE *err)
         fprintf(err, "Usage: %s <ampl> <km-distance>\n", prog);
         return close_output(out, err, prog, 1);
     }
-    if (sscanf(argv[1], "%f", &ampl) != 1 || !has_logarithm(ampl)) {
+    float ml = 0;
+    Reading reading = judge_reading(argv[1], argv[2], &ml);
+    if (reading == Reading::illegal_amplitude) {
         fprintf(err, "illegal amplitude %s\n", argv[1]);
         return close_output(out, err, prog, 1);
     }
-    if (sscanf(argv[2], "%f", &dist) != 1) {
+    if (reading == Reading::illegal_distance) {
         fprintf(err, "illegal distance %s\n", argv[2]);
         return close_output(out, err, prog, 1);
     }
-    float ml = magn_ml(ampl, dist, &ok);
     int cause = 0;
-    if (ok && fprintf(out, "%4.2f\n", static_cast<double>(ml)) < 0)
-        cause = errno;
+    if (reading == Reading::magnitude) {
+        char text[magnitude_max];
+        size_t n = format_magnitude(text, ml);
+        if (fwrite(text, 1, n, out) != n || ferror(out))
+            cause = errno;
+    }
     return close_output(out, err, prog, 0, cause);
 }
 
