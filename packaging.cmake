@@ -31,6 +31,23 @@ if(SEISTOOLS_DEBIAN)
     message(FATAL_ERROR "SEISTOOLS_DEBIAN lays the files out for /usr: configure with "
                         "-DCMAKE_INSTALL_PREFIX=/usr (the package preset does)")
   endif()
+  # CPack writes a package's Depends from what dpkg-shlibdeps finds, and
+  # without `file` it cannot tell which files to give it: without either,
+  # it would make packages that name no dependency, or fail only at the end.
+  find_program(SEISTOOLS_DPKG_SHLIBDEPS dpkg-shlibdeps)
+  find_program(SEISTOOLS_FILE file)
+  set(deb_tools_missing "")
+  if(NOT SEISTOOLS_DPKG_SHLIBDEPS)
+    list(APPEND deb_tools_missing "dpkg-shlibdeps (package dpkg-dev)")
+  endif()
+  if(NOT SEISTOOLS_FILE)
+    list(APPEND deb_tools_missing "file (package file)")
+  endif()
+  if(deb_tools_missing)
+    list(JOIN deb_tools_missing " and " deb_tools_missing)
+    message(FATAL_ERROR "The Debian packages need ${deb_tools_missing} to find their "
+                        "dependencies; install them with: apt-get install dpkg-dev file")
+  endif()
   include(packaging/debian.cmake)
 endif()
 

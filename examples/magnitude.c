@@ -1,15 +1,19 @@
 /* Local magnitudes of a few amplitude readings through the magn_ml library.
  *
- * Build against an installed library:
- *   cc -std=c99 magnitude.c -o magnitude -lmagn_ml -lm
- *   cc -std=c99 magnitude.c -o magnitude $(pkg-config --cflags --libs magn_ml)
- * or with CMake from the folder magnitude/ beside this file. */
+ * Built against an installed library, from the top of the checkout, and run:
+ *   cc -std=c99 -o magnitude examples/magnitude.c -lmagn_ml -lm && ./magnitude
+ *   cc -std=c99 -o magnitude examples/magnitude.c $(pkg-config --cflags --libs magn_ml) && ./magnitude
+ * or with CMake (examples/magnitude/CMakeLists.txt):
+ *   cmake -S examples/magnitude -B build/magnitude
+ *   cmake --build build/magnitude && build/magnitude/magnitude
+ * The amplitudes are peak trace amplitudes of a Wood-Anderson seismograph in
+ * millimetres, for which the magnitude table is made. */
 #include <stdio.h>
 
 #include <magn_ml.h>
 
 struct reading {
-    float ampl;     /* measured amplitude */
+    float ampl;     /* Wood-Anderson trace amplitude, mm */
     float distance; /* epicentral distance in km */
 };
 

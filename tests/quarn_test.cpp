@@ -164,7 +164,7 @@ TEST(Quarn, NulEndsTheJudgedTextButNotTheLine)
     } lines[] = {
         {record("5", "0/1/0/1", "\0 tail\n"s) + after, "5\n3\n"},
         {"5 \"30sec test\" \"m\"\0 -R0/1/0/1\n"s + after, "3\n"},
-        {"\0"s + record("5", "0/1/0/1") + after, "3\n"},
+        {("\0"s += record("5", "0/1/0/1")) + after, "3\n"},
         {"junk\0\n"s + after, "3\n"},
         {"junk\0"s + std::string(300, 'x') + "\n" + after, "3\n"},
         {"7 \"30sec\" -R0/1\0/0/1\n"s + after, "3\n"},

@@ -107,7 +107,8 @@ TEST(Tessik, LongInputsAreReadLineByLine)
     const string huge[] = {"x" + string(2045, 'y') + later, "< big," + string(2040, 'y') + later};
     string input, out;
     for (int i = 0; i < 30000; i++) {
-        string name = "n" + std::to_string(i) + string(i % 150, 'q');
+        string name = 'n' + std::to_string(i);
+        name.append(i % 150, 'q');
         input += (i % 4 ? "> " : "< ") + name + "," + string(i % 67, 'r') + "\n";
         out += i % 4 ? "" : name + "\n";
         if (i % 7000 == 0) {
