@@ -1,8 +1,9 @@
 // Fuzz target for "pelmor -": the input is a bulletin.  Each output line
 // must be what sscanf("%f"), magn_ml and printf("%4.2f\n") make of the first
 // two fields of its input line (an empty line where there is no magnitude),
-// each refused line must be reported by its number, and the one-call form
-// must agree on every reading.  The first four bytes, taken as a float, are
+// each refused line must be reported by its number, the one-call form must
+// agree, and the reader of plain decimals must give the very float that
+// sscanf("%f") gives.  The first four bytes, taken as a float, are
 // printed by the program's printer and by printf, which must agree.
 #include <cmath>
 #include <cstdint>
@@ -20,6 +21,15 @@
 namespace {
 
 int one_call(int argc, char **argv, FILE *out, FILE *err) { return pelmor(argc, argv, stdin, out, err); }
+
+// The reader of plain decimals gives the very float that sscanf gives.
+void same_as_sscanf(const std::string &field)
+{
+    float fast, slow;
+    if (plain_decimal(field.c_str(), &fast) &&
+        (sscanf(field.c_str(), "%f", &slow) != 1 || memcmp(&fast, &slow, sizeof fast) != 0))
+        abort();
+}
 
 // The output and the message of a reading, read and printed by the C library.
 void expect_reading(const std::string &ampl_text, const std::string &dist_text, std::string &out, std::string &err)
@@ -61,6 +71,7 @@ void expect_line(std::string line, unsigned long number, std::string &out, std::
         size_t end = at == std::string::npos ? at : text.find_first_of(" \t", at);
         f = at == std::string::npos ? "" : text.substr(at, end - at);
         at = end;
+        same_as_sscanf(f);
     }
     std::string where = "pelmor: line " + std::to_string(number) + ": ", o, e;
     if (cut && at == std::string::npos && text.size() == 4096)
