@@ -92,6 +92,7 @@ TEST(Pelmor, OutputThatCannotBeWrittenIsAFailure)
     EXPECT_EQ(call(pelmor, {"pelmor", "1", "32"}, Fault::at_close), (Outcome{1, 0, "2.18\n", write_error("pelmor", EIO)}));
     EXPECT_EQ(call(pelmor, {"pelmor", "1", "32"}, Fault::every_write), (Outcome{1, 0, "", write_error("pelmor", EDQUOT)}));
     EXPECT_EQ(call(pelmor, {"pelmor", "-"}, Fault::every_write, "1 32\n1 32\n"), (Outcome{1, 0, "", write_error("pelmor", EDQUOT)}));
+    EXPECT_EQ(call(pelmor, {"pelmor", "-"}, Fault::none, "1 32\n"), (Outcome{0, 0, "2.18\n", ""}));  // nothing kept
     EXPECT_EQ(run(TOOL_PATH, {"-"}, Output::dev_full, false, EXAMPLES_DIR "/bulletin"), (Outcome{1, 0, "", write_error(name, ENOSPC)}));
 }
 
@@ -116,9 +117,11 @@ TEST(Pelmor, Bulletin)
          "$0: line 7: illegal amplitude \v\n"},
         {"4294968296 100\n1.5.3 100\n. 1\n1 .\n-. 5\n", "12.63\n3.18\n\n\n\n",
          "$0: line 3: illegal amplitude .\n$0: line 4: illegal distance .\n$0: line 5: illegal amplitude -.\n"},
-        {"0.0010115 100\n0.0010116 100\n0.0010185 100\n0.0009886 100\n", "0.00\n0.01\n0.01\n-0.00\n", ""},
+        {"0.0010115 100\n0.0010116 100\n0.0010185 100\n0.0009886 100\n0.0098 100\n", "0.00\n0.01\n0.01\n-0.00\n0.99\n", ""},
+        {"5", "\n", "$0: line 1: expected <ampl> <km-distance>\n"},
         // CR LF ends a line as LF does; a line of white space is blank.
-        {"1 100\r\n\r\n \t\v\f\r\n1 x BFO\r\n1 32\r", "3.00\n\n\n\n2.18\n", "$0: line 4: illegal distance x\n"},
+        {"1 100\r\n\r\n \t\v\f\r\n1 x BFO\r\n1 y\r\n1 32\r", "3.00\n\n\n\n\n2.18\n",
+         "$0: line 4: illegal distance x\n$0: line 5: illegal distance y\n"},
         // A line is judged by its first 4096 characters, up to a NUL; the two
         // fields must end within them.
         {std::string(4092, ' ') + "1 32\n" + std::string(4091, ' ') + "1 32 " + std::string(9, 'x') + "\n1 3\0" "2\n1\0 32\n"s,

@@ -252,11 +252,7 @@ static void judge_text(Bulletin &b, char *text, size_t len)
 static int bulletin(const char *prog, FILE *in, FILE *out, FILE *err)
 {
     static char input[PELMOR_BLOCK_SIZE + 1];  // a block, and room to end a last line
-    static Output o;
-    o.out = out;
-    o.pending = 0;
-    o.cause = 0;
-    o.failed = false;
+    Output o{out, 0, 0, false, {}};
     Bulletin b{prog, err, o, 0, false};
     int fd = fileno(in), read_error = 0;
     size_t kept = 0;      // the start of a line, at the front of input
