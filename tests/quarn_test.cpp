@@ -135,6 +135,7 @@ TEST(Quarn, LongLinesAreJudgedOnce)
         {std::string(256, 'x') + "\n" + fragment, "9\n"},
         {std::string(99999, 'x') + "\n" + fragment, "9\n"},
         {std::string(255, 'x') + fragment, ""},
+        {"8 \"30sec" + std::string(235, 'x') + "\" -R0/1/0/0.7\n9 \"30sec" + std::string(234, 'x') + "\" -R0/1/0/0.7\n", "9\n"},
         {record("5", "0/1/0/1 " + std::string(300, 'y')) + after, "5\n3\n"},
         {record("5", "0/1/0/1 " + std::string(300, 'y'), ""), "5\n"},
     };
