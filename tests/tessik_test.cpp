@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <csignal>
+#include <optional>
 #include <cstdlib>
 #include <fcntl.h>
 #include <pthread.h>
@@ -35,6 +36,7 @@ const string piece(2046, 'p');  // the longest first piece of a line
 
 struct Case {
     string input, out, err;
+    std::optional<string> old = {};  // given, the input is the new listing and this the old one
 };
 
 const Case cases[] = {
@@ -75,13 +77,31 @@ const Case cases[] = {
     {string("<\0 a,b\n< \0a,b\n\0< a,b\n", 21), "", ""},
     {"< " + x180 + string("\0,\n", 3), "", too_long("< " + x180) + no_comma(x179)},
     {string(262139, 'x') + "\n< a" + string("\0,b\n", 4), "", no_comma("a")},  // across two blocks read
+    // Two listings: each record of the new one that the old one lacks is judged as "< " and the record.
+    {"c.mseed,3\na.mseed,1\nb.mseed,2\nd.mseed,4\n", "d.mseed\n", "", "a.mseed,1\nb.mseed,2\nc.mseed,3\n"},
+    {"a,1\r\nb,2\na,12\nb,2\nc,3", "b\na\nb\n", "", "b,2,x\na,1\nc,3\r\n"},
+    {"\nab\nx\n,\nx\r", "\n", no_comma("\n") + no_comma("ab\n") + no_comma("x\r\n"), "x\n"},
+    {"\r\n\nab\nabc\n", "", "", "\nab\r\nab\r\nabc"},
+    {string("a\0,b\nc,d\n", 9), "c\n", no_comma("a"), ""},
+    {piece.substr(3) + "\n" + piece.substr(2) + "\n", "", too_long("< " + piece.substr(3) + "\n") + no_comma(piece.substr(0, 179)) + too_long("< " + piece.substr(2)) + no_comma(piece.substr(0, 179)), ""},
+    {"a," + piece + "1\nb," + piece + "\n", "a\n", "", "b," + piece + "\n"},
+    // Records that go on past a block: one held, one ending "\r" "\n" across a block's end, one longer than any held.
+    {"a," + string(300000, 'y') + "\nb," + string(224282, 'y') + "\r\nc," + string(300000, 'y') + "z\n", "c\n", "",
+     "a," + string(300000, 'y') + "\nb," + string(224282, 'y') + "\n"},
 };
+
+std::vector<string> files(const Case &c, const TempFile &in, const TempFile &old)
+{
+    return c.old ? std::vector<string>{in.path(), old.path()} : std::vector<string>{in.path()};
+}
 
 TEST(Tessik, InProcess)
 {
     for (const Case &c : cases) {
-        TempFile in(c.input);
-        EXPECT_EQ(call(tessik, {"tessik", in.path()}), (Outcome{0, 0, c.out, named(c.err, "tessik")}))
+        TempFile in(c.input), old(c.old.value_or(""));
+        std::vector<string> args = files(c, in, old);
+        args.insert(args.begin(), "tessik");
+        EXPECT_EQ(call(tessik, args), (Outcome{0, 0, c.out, named(c.err, "tessik")}))
             << "input: " << c.input.substr(0, 100);
     }
 }
@@ -89,8 +109,8 @@ TEST(Tessik, InProcess)
 TEST(Tessik, AsAProcess)
 {
     for (const Case &c : cases) {
-        TempFile in(c.input);
-        EXPECT_EQ(run(TOOL_PATH, {in.path()}), (Outcome{0, 0, c.out, named(c.err, TOOL_PATH)}))
+        TempFile in(c.input), old(c.old.value_or(""));
+        EXPECT_EQ(run(TOOL_PATH, files(c, in, old)), (Outcome{0, 0, c.out, named(c.err, TOOL_PATH)}))
             << "input: " << c.input.substr(0, 100);
     }
 }
@@ -123,14 +143,23 @@ TEST(Tessik, LongInputsAreReadLineByLine)
 TEST(Tessik, InputThatCannotBeReadIsAFailure)
 {
     const string path(100000, '/'), missing = "/nonexistent/listing.diff";
+    TempFile one("< a,1\n");
     EXPECT_EQ(call(tessik, {"td", missing}), (Outcome{1, 0, "", "td: can't open input file " + missing + "\n"}));
+    // Two listings: both are opened, and the old one read, before anything is written.
+    EXPECT_EQ(call(tessik, {"td", missing, "/"}), (Outcome{1, 0, "", "td: can't open input file " + missing + "\n"}));
+    EXPECT_EQ(call(tessik, {"td", "/", missing}), (Outcome{1, 0, "", "td: can't open input file " + missing + "\n"}));
+    EXPECT_EQ(call(tessik, {"td", one.path(), "/"}), (Outcome{1, 0, "", "td: can't read input file /\n"}));
+    EXPECT_EQ(call(tessik, {"td", "/", one.path()}), (Outcome{1, 0, "", "td: can't read input file /\n"}));
+    // Either may be a pipe; the old one here fills more than the first buffer for it.
+    TempFile many_old(repeated("x,1\n", 50000)), listing("x,1\ny,2\n");
+    EXPECT_EQ(run("/bin/sh", {"-c", "cat \"$0\" | \"$1\" \"$2\" /dev/stdin", many_old.path(), TOOL_PATH, listing.path()}), (Outcome{0, 0, "y\n", ""}));
+    EXPECT_EQ(run(TOOL_PATH, {"/dev/stdin", many_old.path()}, Output::captured, false, listing.path()), (Outcome{0, 0, "y\n", ""}));
     EXPECT_EQ(call(tessik, {"td", path}), (Outcome{1, 0, "", "td: can't open input file " + path + "\n"}));
     EXPECT_EQ(call(tessik, {"td", "/"}), (Outcome{1, 0, "", "td: can't read input file /\n"}));
     EXPECT_EQ(run(TOOL_PATH, {"/tmp"}), (Outcome{1, 0, "", string(TOOL_PATH) + ": can't read input file /tmp\n"}));
     // The input may be a pipe, as in  diff new old | tessik /dev/stdin
     EXPECT_EQ(run(TOOL_PATH, {"/dev/stdin"}), (Outcome{0, 0, "", ""}));
     // With standard input closed, the input is opened as descriptor 0.
-    TempFile one("< a,1\n");
     int saved = dup(0);
     close(0);
     EXPECT_EQ(call(tessik, {"tessik", one.path()}), (Outcome{0, 0, "a\n", ""}));
@@ -142,7 +171,7 @@ TEST(Tessik, WrongNumberOfArgumentsGivesUsage)
 {
     const string usage = " <diff-input_new-old>\n";
     EXPECT_EQ(run(TOOL_PATH, {}), (Outcome{1, 0, "", "Usage: " + string(TOOL_PATH) + usage}));
-    EXPECT_EQ(call(tessik, {"./td", "a", "b"}), (Outcome{1, 0, "", "Usage: ./td" + usage}));
+    EXPECT_EQ(call(tessik, {"./td", "a", "b", "c"}), (Outcome{1, 0, "", "Usage: ./td" + usage}));
     EXPECT_EQ(call(tessik, {}), (Outcome{1, 0, "", "Usage: tessik" + usage}));
     EXPECT_EQ(call(tessik, {""}), (Outcome{1, 0, "", "Usage: tessik" + usage}));
 }
@@ -160,6 +189,7 @@ TEST(Tessik, OutputThatCannotBeWrittenIsAFailure)
         EXPECT_EQ(run(TOOL_PATH, {in->path()}, Output::dev_full), (Outcome{1, 0, "", write_error(name, ENOSPC)}));
         EXPECT_EQ(run(TOOL_PATH, {in->path()}, Output::closed), (Outcome{1, 0, "", write_error(name, EBADF)}));
     }
+    EXPECT_EQ(run(TOOL_PATH, {many.path(), "/dev/null"}, Output::dev_full), (Outcome{1, 0, "", write_error(name, ENOSPC)}));
     // With nothing to write, an unwritable output does no harm.
     TempFile none("> a,1\n< b\n");
     EXPECT_EQ(run(TOOL_PATH, {none.path()}, Output::dev_full), (Outcome{0, 0, "", name + ": no separation comma for file b\n\n"}));
@@ -246,6 +276,7 @@ TEST(Tessik, ExampleListings)
                                                    "2024-03-12/GR.BFO..BHZ.mseed\n"
                                                    "2024-03-12/GR.WET..BHZ.mseed\n",
                                                    ""}));
+    EXPECT_EQ(run(TOOL_PATH, {EXAMPLES_DIR "/moved-new.lst", EXAMPLES_DIR "/moved-old.lst"}), (Outcome{0, 0, "d.mseed\n", ""}));
 }
 
 }  // namespace
