@@ -285,10 +285,13 @@ bool compare(Run &r, const Old &o, int fd)
         return true;
     };
     bool ok = true;
-    r.nul = true;  // any record may hold one
+    r.nul = true;  // a NUL may be in any record
     for (ssize_t got; ok && !r.failed && (got = read(fd, input, sizeof input)) != 0;) {
-        ok = got > 0 || errno == EINTR;
-        const char *p = input, *end = input + std::max<ssize_t>(got, 0), *next;
+        if (got < 0) {
+            ok = errno == EINTR;
+            continue;
+        }
+        const char *p = input, *end = input + got, *next;
         if (len > 0) {  // the record carried goes on
             const char *nl = static_cast<const char *>(memchr(p, '\n', static_cast<size_t>(end - p)));
             if (!(ok = gather(p, nl ? nl : end)) || !nl)
