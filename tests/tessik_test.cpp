@@ -85,9 +85,8 @@ const Case cases[] = {
     {string("a\0,b\nc,d\n", 9), "c\n", no_comma("a"), ""},
     {piece.substr(3) + "\n" + piece.substr(2) + "\n", "", too_long("< " + piece.substr(3) + "\n") + no_comma(piece.substr(0, 179)) + too_long("< " + piece.substr(2)) + no_comma(piece.substr(0, 179)), ""},
     {"a," + piece + "1\nb," + piece + "\n", "a\n", "", "b," + piece + "\n"},
-    // Records that go on past a block: one held, one ending "\r" "\n" across a block's end, one longer than any held.
-    {"a," + string(300000, 'y') + "\nb," + string(224282, 'y') + "\r\nc," + string(600000, 'y') + "z\n", "c\n", "",
-     "a," + string(300000, 'y') + "\nb," + string(224282, 'y') + "\n"},
+    // Past a block: one begun by a block's last character; the longest held, "\r" "\n" across a block's end; one longer.
+    {"a," + string(262140, 'y') + "\nd,1\nb," + string(262138, 'y') + "\r\nc," + string(600000, 'y') + "z\n", "a\nd\nc\n", "", "b," + string(262138, 'y') + "\n"},
 };
 
 

@@ -263,12 +263,12 @@ void take(Run &r, const Old &o, const char *rec, size_t len)
 }
 
 // Streams the new listing through `input`.  A record that goes on past a
-// block gathers in `carry`, as far as a piece or the longest old record
-// goes: one that goes on further is new, whatever follows.  False when the
-// listing cannot be read through.
+// block gathers in `carry`, as far as a piece or the longest old record and
+// a '\r' go: one that goes on further is new, whatever follows.  False when
+// the listing cannot be read through.
 bool compare(Run &r, const Old &o, int fd)
 {
-    const size_t keep = std::max(o.longest, piece_max);
+    const size_t keep = std::max(o.longest + 1, piece_max);
     char *carry = nullptr;
     size_t held = 0, len = 0, cap = 0;  // characters kept, in all, room
     auto gather = [&](const char *p, const char *stop) {
