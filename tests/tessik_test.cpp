@@ -86,7 +86,7 @@ const Case cases[] = {
     {piece.substr(3) + "\n" + piece.substr(2) + "\n", "", too_long("< " + piece.substr(3) + "\n") + no_comma(piece.substr(0, 179)) + too_long("< " + piece.substr(2)) + no_comma(piece.substr(0, 179)), ""},
     {"a," + piece + "1\nb," + piece + "\n", "a\n", "", "b," + piece + "\n"},
     // Past a block: one begun by a block's last character; the longest held, "\r" "\n" across a block's end; one longer.
-    {"a," + string(262140, 'y') + "\nd,1\nb," + string(262138, 'y') + "\r\nc," + string(600000, 'y') + "z\n", "a\nd\nc\n", "", "b," + string(262138, 'y') + "\n"},
+    {"a," + string(262140, 'y') + "\nd,1\r\nb," + string(262137, 'y') + "\r\nc," + string(600000, 'y') + "z\n", "a\nc\n", "", "d,1\nb," + string(262137, 'y') + "\n"},
 };
 
 
