@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <csignal>
+#include <optional>
 #include <cstdlib>
 #include <fcntl.h>
 #include <pthread.h>
@@ -35,6 +36,7 @@ const string piece(2046, 'p');  // the longest first piece of a line
 
 struct Case {
     string input, out, err;
+    std::optional<string> old = {};  // given, the input is the new listing and this the old one
 };
 
 const Case cases[] = {
@@ -75,13 +77,24 @@ const Case cases[] = {
     {string("<\0 a,b\n< \0a,b\n\0< a,b\n", 21), "", ""},
     {"< " + x180 + string("\0,\n", 3), "", too_long("< " + x180) + no_comma(x179)},
     {string(262139, 'x') + "\n< a" + string("\0,b\n", 4), "", no_comma("a")},  // across two blocks read
+    // Two listings: each record of the new one that the old one lacks is judged as "< " and the record.
+    {"c.mseed,3\na.mseed,1\nb.mseed,2\nd.mseed,4\n", "d.mseed\n", "", "a.mseed,1\nb.mseed,2\nc.mseed,3\n"},
+    {"a,1\r\nb,2\na,12\nb,2\nc,3", "b\na\nb\n", "", "b,2,x\na,1\nc,3\r\n"},
+    {"\na\nab\nx\n,\nx\r", "\n", no_comma("\n") + no_comma("a\n") + no_comma("ab\n") + no_comma("x\r\n"), string("x\n\0a\n", 5)},
+    {"\r\n\nab\nabc\n", "", "", "\nab\r\nab\r\nabc"},
+    {string("a\0,b\nc,d\n", 9), "c\n", no_comma("a"), ""},
+    {piece.substr(3) + "\n" + piece.substr(2) + "\n", "", too_long("< " + piece.substr(3) + "\n") + no_comma(piece.substr(0, 179)) + too_long("< " + piece.substr(2)) + no_comma(piece.substr(0, 179)), ""},
+    {"a," + piece + "1\nb," + piece + "\n", "a\n", "", "b," + piece + "\n"},
+    // Past a block: one begun by a block's last character; the longest held, "\r" "\n" across a block's end; one longer.
+    {"a," + string(262140, 'y') + "\nd,1\r\nb," + string(262137, 'y') + "\r\nc," + string(600000, 'y') + "z\n", "a\nc\n", "", "d,1\nb," + string(262137, 'y') + "\n"},
 };
+
 
 TEST(Tessik, InProcess)
 {
     for (const Case &c : cases) {
-        TempFile in(c.input);
-        EXPECT_EQ(call(tessik, {"tessik", in.path()}), (Outcome{0, 0, c.out, named(c.err, "tessik")}))
+        TempFile in(c.input), old(c.old.value_or(""));
+        EXPECT_EQ(call(tessik, c.old ? std::vector<string>{"tessik", in.path(), old.path()} : std::vector<string>{"tessik", in.path()}), (Outcome{0, 0, c.out, named(c.err, "tessik")}))
             << "input: " << c.input.substr(0, 100);
     }
 }
@@ -89,8 +102,8 @@ TEST(Tessik, InProcess)
 TEST(Tessik, AsAProcess)
 {
     for (const Case &c : cases) {
-        TempFile in(c.input);
-        EXPECT_EQ(run(TOOL_PATH, {in.path()}), (Outcome{0, 0, c.out, named(c.err, TOOL_PATH)}))
+        TempFile in(c.input), old(c.old.value_or(""));
+        EXPECT_EQ(run(TOOL_PATH, c.old ? std::vector<string>{in.path(), old.path()} : std::vector<string>{in.path()}), (Outcome{0, 0, c.out, named(c.err, TOOL_PATH)}))
             << "input: " << c.input.substr(0, 100);
     }
 }
@@ -124,17 +137,25 @@ TEST(Tessik, LongInputsAreReadLineByLine)
 TEST(Tessik, InputThatCannotBeReadIsAFailure)
 {
     const string path(100000, '/'), missing = "/nonexistent/listing.diff";
+    TempFile one("< a,1\n");
     EXPECT_EQ(call(tessik, {"td", missing}), (Outcome{1, 0, "", "td: can't open input file " + missing + "\n"}));
+    // Two listings: both are opened, and the old one read, before anything is written.
+    EXPECT_EQ(call(tessik, {"td", missing, "/"}), (Outcome{1, 0, "", "td: can't open input file " + missing + "\n"}));
+    EXPECT_EQ(call(tessik, {"td", one.path(), "/"}), (Outcome{1, 0, "", "td: can't read input file /\n"}));
+    EXPECT_EQ(call(tessik, {"td", "/", one.path()}), (Outcome{1, 0, "", "td: can't read input file /\n"}));
+    // Either may be a pipe; the old one here fills more than the first buffer for it.
+    TempFile many_old(repeated("x,1\n", 50000) + "y,2\n"), listing("x,1\ny,2\nz,3\n");
+    EXPECT_EQ(run("/bin/sh", {"-c", "cat \"$0\" | \"$1\" \"$2\" /dev/stdin", many_old.path(), TOOL_PATH, listing.path()}), (Outcome{0, 0, "z\n", ""}));
     EXPECT_EQ(call(tessik, {"td", path}), (Outcome{1, 0, "", "td: can't open input file " + path + "\n"}));
     EXPECT_EQ(call(tessik, {"td", "/"}), (Outcome{1, 0, "", "td: can't read input file /\n"}));
     EXPECT_EQ(run(TOOL_PATH, {"/tmp"}), (Outcome{1, 0, "", string(TOOL_PATH) + ": can't read input file /tmp\n"}));
     // The input may be a pipe, as in  diff new old | tessik /dev/stdin
     EXPECT_EQ(run(TOOL_PATH, {"/dev/stdin"}), (Outcome{0, 0, "", ""}));
     // With standard input closed, the input is opened as descriptor 0.
-    TempFile one("< a,1\n");
     int saved = dup(0);
     close(0);
     EXPECT_EQ(call(tessik, {"tessik", one.path()}), (Outcome{0, 0, "a\n", ""}));
+    EXPECT_EQ(call(tessik, {"tessik", one.path(), missing}), (Outcome{1, 0, "", "tessik: can't open input file " + missing + "\n"}));
     dup2(saved, 0);
     close(saved);
 }
@@ -143,7 +164,7 @@ TEST(Tessik, WrongNumberOfArgumentsGivesUsage)
 {
     const string usage = " <diff-input_new-old>\n";
     EXPECT_EQ(run(TOOL_PATH, {}), (Outcome{1, 0, "", "Usage: " + string(TOOL_PATH) + usage}));
-    EXPECT_EQ(call(tessik, {"./td", "a", "b"}), (Outcome{1, 0, "", "Usage: ./td" + usage}));
+    EXPECT_EQ(call(tessik, {"./td", "a", "b", "c"}), (Outcome{1, 0, "", "Usage: ./td" + usage}));
     EXPECT_EQ(call(tessik, {}), (Outcome{1, 0, "", "Usage: tessik" + usage}));
     EXPECT_EQ(call(tessik, {""}), (Outcome{1, 0, "", "Usage: tessik" + usage}));
 }
@@ -161,6 +182,7 @@ TEST(Tessik, OutputThatCannotBeWrittenIsAFailure)
         EXPECT_EQ(run(TOOL_PATH, {in->path()}, Output::dev_full), (Outcome{1, 0, "", write_error(name, ENOSPC)}));
         EXPECT_EQ(run(TOOL_PATH, {in->path()}, Output::closed), (Outcome{1, 0, "", write_error(name, EBADF)}));
     }
+    EXPECT_EQ(run(TOOL_PATH, {many.path(), "/dev/null"}, Output::dev_full), (Outcome{1, 0, "", write_error(name, ENOSPC)}));
     // With nothing to write, an unwritable output does no harm.
     TempFile none("> a,1\n< b\n");
     EXPECT_EQ(run(TOOL_PATH, {none.path()}, Output::dev_full), (Outcome{0, 0, "", name + ": no separation comma for file b\n\n"}));
@@ -187,6 +209,19 @@ TEST(Tessik, CallsLeaveNothingOpen)
     TempFile in("< a,1\n");
     for (int i = 0; i < 2000; i++)
         ASSERT_EQ(call(tessik, {"tessik", in.path()}), (Outcome{0, 0, "a\n", ""})) << "call " << i;
+}
+
+// Memory that runs out is a failure to read the listing, never a crash:
+// for the old listing, for its table, for a long record of the new one.
+TEST(Tessik, TwoListingsInLittleMemory)
+{
+#ifndef __SANITIZE_ADDRESS__  // whose programs need more address space
+    TempFile big(string(24 << 20, 'x') + "\n"), shorts(repeated("abc\n", 4 << 20)), listing("a,1\n");
+    const string limited = "ulimit -v $0; exec " + string(TOOL_PATH) + " \"$1\" \"$2\"", cant = TOOL_PATH ": can't read input file ";
+    EXPECT_EQ(run("/bin/sh", {"-c", limited, "16384", listing.path(), big.path()}), (Outcome{1, 0, "", cant + big.path() + "\n"}));
+    EXPECT_EQ(run("/bin/sh", {"-c", limited, "36864", listing.path(), shorts.path()}), (Outcome{1, 0, "", cant + shorts.path() + "\n"}));
+    EXPECT_EQ(run("/bin/sh", {"-c", limited, "36864", "/dev/stdin", big.path()}, Output::captured, false, big.path()), (Outcome{1, 0, "", cant + "/dev/stdin\n"}));
+#endif
 }
 
 void wake(int) {}
@@ -247,6 +282,7 @@ TEST(Tessik, ExampleListings)
                                                    "2024-03-12/GR.BFO..BHZ.mseed\n"
                                                    "2024-03-12/GR.WET..BHZ.mseed\n",
                                                    ""}));
+    EXPECT_EQ(run(TOOL_PATH, {EXAMPLES_DIR "/moved-new.lst", EXAMPLES_DIR "/moved-old.lst"}), (Outcome{0, 0, "d.mseed\n", ""}));
 }
 
 }  // namespace

@@ -1,10 +1,14 @@
 // tessik: the file names that a new listing holds and an old one does not,
-// from the output of diff run on the new listing and the old one.
+// from the output of diff run on the new listing and the old one, or from
+// the two listings themselves, in any order.
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -134,6 +138,206 @@ bool scan(Run &r, int fd)
     return true;
 }
 
+// The old listing, held whole: each of its records once, each ended by
+// '\n', and a hash table of where they begin.  The records of at most two
+// characters are bits of `tiny` instead, so that short lines, however
+// many, cost no room in the table.  The offsets take 32 bits: an old
+// listing of 4 GiB or more cannot be held.
+struct Old {
+    char *text = nullptr;
+    size_t size = 0;
+    uint32_t *slots = nullptr;  // a record's offset + 1; 0 is free
+    size_t nslots = 0;
+    size_t longest = 0;  // of the records in the table
+};
+unsigned char tiny[(1 << 17) / 8];
+
+size_t tiny_bit(const char *rec, size_t len)  // a 1, then the characters
+{
+    size_t bit = 1;
+    for (size_t i = 0; i < len; i++)
+        bit = bit << 8 | static_cast<unsigned char>(rec[i]);
+    return bit;
+}
+
+size_t hash(const char *p, size_t len)
+{
+    uint64_t h = len * 0x9e3779b97f4a7c15u;
+    for (size_t n; len > 0; p += n, len -= n) {
+        uint64_t word = 0;
+        memcpy(&word, p, n = std::min<size_t>(len, 8));
+        h = (h ^ word) * 0xff51afd7ed558ccdu;
+        h ^= h >> 32;
+    }
+    return static_cast<size_t>(h);
+}
+
+// The slot that holds the record, or the free one where it would go.
+uint32_t *slot(const Old &o, const char *rec, size_t len)
+{
+    size_t i = hash(rec, len) % o.nslots;
+    for (; o.slots[i]; i = (i + 1) % o.nslots) {
+        const char *t = o.text + (o.slots[i] - 1);
+        if (len < static_cast<size_t>(o.text + o.size - t) && t[len] == '\n' && memcmp(t, rec, len) == 0)
+            break;
+    }
+    return &o.slots[i];
+}
+
+bool holds(const Old &o, const char *rec, size_t len)
+{
+    if (len <= 2)
+        return tiny[tiny_bit(rec, len) / 8] >> tiny_bit(rec, len) % 8 & 1;
+    return len <= o.longest && *slot(o, rec, len);
+}
+
+// The length of the record at p, without its line end ("\n" or "\r\n");
+// it ends at the first '\n' or at end.  *next is where the next begins.
+size_t record(const char *p, const char *end, const char **next)
+{
+    const char *nl = static_cast<const char *>(memchr(p, '\n', static_cast<size_t>(end - p)));
+    *next = nl ? nl + 1 : end;
+    size_t len = static_cast<size_t>((nl ? nl : end) - p);
+    return len - (nl && len && p[len - 1] == '\r');
+}
+
+// Reads the old listing into memory, a regular file into a buffer of its
+// size, a pipe into one that grows by half, and then keeps each record
+// once.  The table is made for all records, so that it never grows.
+bool hold(Old &o, int fd)
+{
+    struct stat st;
+    size_t cap = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) ? static_cast<size_t>(st.st_size) + 1 : 1 << 16;
+    for (ssize_t got = 1; got != 0; o.size += got > 0 ? static_cast<size_t>(got) : 0) {
+        if (!o.text || o.size == cap) {
+            cap += o.text ? cap / 2 : 0;
+            char *more = cap < UINT32_MAX ? static_cast<char *>(realloc(o.text, cap)) : nullptr;
+            if (!more)
+                return false;
+            o.text = more;
+        }
+        got = read(fd, o.text + o.size, cap - o.size);
+        if (got < 0 && errno != EINTR)
+            return false;
+    }
+    const char *end = o.text + o.size, *next;
+    size_t n = 0;
+    for (const char *p = o.text; p < end; p = next) {
+        size_t len = record(p, end, &next);
+        n += len > 2;
+        if (len <= 2)
+            tiny[tiny_bit(p, len) / 8] |= static_cast<unsigned char>(1 << tiny_bit(p, len) % 8);
+    }
+    o.nslots = n + n / 4 + 1;
+    if (!(o.slots = static_cast<uint32_t *>(calloc(o.nslots, sizeof *o.slots))))
+        return false;
+    o.size = 0;  // the records kept move down over those left out
+    for (const char *p = o.text; p < end; p = next) {
+        size_t len = record(p, end, &next);
+        uint32_t *s = len > 2 ? slot(o, p, len) : nullptr;
+        if (!s || *s)
+            continue;
+        memmove(o.text + o.size, p, len);
+        o.text[o.size + len] = '\n';
+        *s = static_cast<uint32_t>(o.size + 1);
+        o.size += len + 1;
+        o.longest = std::max(o.longest, len);
+    }
+    return true;
+}
+
+// Judges a record of the new listing that the old one does not hold, as
+// the diff form judges the line "< " and the record: by its first piece.
+void take(Run &r, const Old &o, const char *rec, size_t len)
+{
+    if (holds(o, rec, len))
+        return;
+    char line[piece_max];
+    size_t n = std::min(len, piece_max - 2);
+    line[0] = '<';
+    line[1] = ' ';
+    memcpy(line + 2, rec, n);
+    if (len < piece_max - 2)
+        line[2 + n++] = '\n';
+    judge(r, line, n + 2);
+}
+
+// Streams the new listing through `input`.  A record that goes on past a
+// block gathers in `carry`, as far as a piece or the longest old record and
+// a '\r' go: one that goes on further is new, whatever follows.  False when
+// the listing cannot be read through.
+bool compare(Run &r, const Old &o, int fd)
+{
+    const size_t keep = std::max(o.longest + 1, piece_max);
+    char *carry = nullptr;
+    size_t held = 0, len = 0, cap = 0;  // characters kept, in all, room
+    auto gather = [&](const char *p, const char *stop) {
+        size_t add = std::min(static_cast<size_t>(stop - p), keep - held);
+        if (held + add > cap) {
+            char *more = static_cast<char *>(realloc(carry, cap = std::min(keep, std::max(2 * cap, held + add))));
+            if (!more)
+                return false;
+            carry = more;
+        }
+        memcpy(carry + held, p, add);
+        held += add;
+        len += static_cast<size_t>(stop - p);
+        return true;
+    };
+    bool ok = true;
+    r.nul = true;  // a NUL may be in any record
+    for (ssize_t got; ok && !r.failed && (got = read(fd, input, sizeof input)) != 0;) {
+        if (got < 0) {
+            ok = errno == EINTR;
+            continue;
+        }
+        const char *p = input, *end = input + got, *next;
+        if (len > 0) {  // the record carried goes on
+            const char *nl = static_cast<const char *>(memchr(p, '\n', static_cast<size_t>(end - p)));
+            if (!(ok = gather(p, nl ? nl : end)) || !nl)
+                continue;
+            take(r, o, carry, len - ((nl > p ? nl[-1] : carry[held - 1]) == '\r'));
+            held = len = 0;
+            p = nl + 1;
+        }
+        for (; p < end && ok; p = next) {
+            size_t n = record(p, end, &next);
+            if (next[-1] == '\n')
+                take(r, o, p, n);
+            else
+                ok = gather(p, end);
+        }
+    }
+    if (ok && len > 0)  // a last record without its line end
+        take(r, o, carry, len);
+    free(carry);
+    return ok;
+}
+
+// The two-listing form: both opened and the old one read whole before
+// anything is written.
+int listings(Run &r, const char *newfile, const char *oldfile)
+{
+    int new_fd = open(newfile, O_RDONLY), old_fd = new_fd < 0 ? -1 : open(oldfile, O_RDONLY);
+    if (old_fd < 0) {
+        fprintf(r.err, "%s: can't open input file %s\n", r.prog, new_fd < 0 ? newfile : oldfile);
+        if (new_fd >= 0)
+            close(new_fd);
+        return 1;
+    }
+    Old o;
+    memset(tiny, 0, sizeof tiny);
+    const char *unread = !hold(o, old_fd) ? oldfile : !compare(r, o, new_fd) ? newfile : nullptr;
+    close(old_fd);
+    close(new_fd);
+    free(o.text);
+    free(o.slots);
+    flush_names(r);
+    if (unread)
+        fprintf(r.err, "%s: can't read input file %s\n", r.prog, unread);
+    return unread ? 1 : 0;
+}
+
 // Closes standard output.  A write that failed, before the close or at it,
 // is a failure, reported with the cause of the first that failed: `cause`
 // holds the errno of one before, if any.  A closed descriptor with nothing
@@ -159,6 +363,11 @@ int tessik(int argc, char *argv[], FILE *out, FILE *err)
 {
     const char *prog = argc > 0 && *argv[0] ? argv[0] : "tessik";
 
+    if (argc == 3) {
+        Run r{prog, out, err, 0, isatty(fileno(out)) == 1, false, false, 0};
+        int status = listings(r, argv[1], argv[2]);
+        return close_output(out, err, prog, status, r.cause);
+    }
     if (argc != 2) {
         fprintf(err, "Usage: %s <diff-input_new-old>\n", prog);
         return close_output(out, err, prog, 1);
