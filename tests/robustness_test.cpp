@@ -88,6 +88,7 @@ TEST(Robustness, ReadingStopsWhenOutputFails)
         {PELMOR_PATH, {"-"}, "1 100\n", 1},
         {QUARN_PATH, {"45", "0", "/dev/stdin"}, "7 \"30sec\"" + square, 255},
         {TESSIK_PATH, {"/dev/stdin"}, "< a,1\n", 1},
+        {TESSIK_PATH, {"/dev/stdin", "/dev/null"}, "a,1\n", 1},
     };
     const string fifo = string(P_tmpdir) + "/endless." + std::to_string(getpid());
     signal(SIGPIPE, SIG_IGN);
