@@ -45,8 +45,7 @@ void drain(int out_fd, int err_fd, std::string &out, std::string &err)
     }
 }
 
-// A terminal, without the translation of "\n" to "\r\n": pty is the side
-// that reads what is written to tty.
+// A terminal that keeps "\n" as it is; pty reads what is written to tty.
 void open_terminal(int &pty, int &tty)
 {
     termios mode;

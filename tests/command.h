@@ -29,9 +29,8 @@ enum class Fault {
     none,
     at_close,     // closing fails with EIO, as on a file system that reports
                   // lost writes only then
-    every_write,  // the stream is unbuffered and every write fails with
-                  // EDQUOT, a cause that no other step of a tool gives;
-                  // the close then fails with EIO
+    every_write,  // the stream is unbuffered, every write fails with EDQUOT,
+                  // a cause no other step of a tool gives, and the close with EIO
 };
 
 // Calls an entry function in this process with argv built from args (the
@@ -44,8 +43,7 @@ Outcome call(FilterEntry entry, const std::vector<std::string> &args, Fault faul
              const std::string &input = "");
 Outcome call(FilterEntry entry, const std::vector<std::string> &args, Fault fault, FILE *in);
 
-// A stream that reads `data` and then fails with EIO, as a failing disk
-// would; its reader closes it.
+// A stream that reads `data` and then fails with EIO; its reader closes it.
 FILE *failing_input(const std::string &data);
 
 // The text `s` repeated `times` times.
