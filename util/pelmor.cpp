@@ -32,33 +32,35 @@ static int close_output(FILE *out, FILE *err, const char *prog, int status, int 
 // Only a finite amplitude above zero has a logarithm.
 static bool has_logarithm(float ampl) { return ampl > 0 && std::isfinite(ampl); }
 
-static bool is_digit(char c) { return c >= '0' && c <= '9'; }
-
 // Reads a reading written as plain decimals ("1234.5", "-0.012") as "%f"
-// reads it, without the cost of sscanf; false leaves the text to sscanf.
+// reads it, without the cost of sscanf, and returns the end of the number;
+// null leaves the text to sscanf.
 // At most nine digits, worth less than 2^24, make both the digits and the
 // power of ten exact, so their quotient in double precision, rounded to
 // single, is the float nearest the decimal (the double rounding is harmless,
 // as double has more than twice the digits of single plus two).
-static bool plain_decimal(const char *text, float *value)
+static const char *plain_decimal(const char *text, float *value)
 {
     static const double powers[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9};
     const char *first = text + (*text == '-' || *text == '+'), *p = first;
-    uint32_t digits = 0;
-    for (; is_digit(*p) && p - first < 9; p++)
-        digits = digits * 10 + static_cast<uint32_t>(*p - '0');
-    int whole = static_cast<int>(p - first), decimals = 0;
-    if (*p == '.')
-        for (p++; is_digit(*p) && whole + decimals < 9; p++, decimals++)
-            digits = digits * 10 + static_cast<uint32_t>(*p - '0');
-    // A tenth digit, a second point, an exponent or a hexadecimal mark
-    // would go on the number.
-    if (whole + decimals == 0 || digits >= 1u << 24 || is_digit(*p) || *p == '.' || (*p | 0x20) == 'e' ||
-        (*p | 0x20) == 'x')
-        return false;
+    uint32_t digits = 0;  // wraps beyond nine digits, which are refused below
+    unsigned d;
+    for (; (d = static_cast<unsigned>(static_cast<unsigned char>(*p) - '0')) < 10; p++)
+        digits = digits * 10 + d;
+    size_t whole = static_cast<size_t>(p - first), decimals = 0;
+    if (*p == '.') {
+        const char *fraction = ++p;
+        for (; (d = static_cast<unsigned>(static_cast<unsigned char>(*p) - '0')) < 10; p++)
+            digits = digits * 10 + d;
+        decimals = static_cast<size_t>(p - fraction);
+    }
+    // A second point, an exponent or a hexadecimal mark would go on the number.
+    if (whole + decimals == 0 || whole + decimals > 9 || digits >= 1u << 24 || *p == '.' ||
+        (*p | 0x20) == 'e' || (*p | 0x20) == 'x')
+        return nullptr;
     float v = static_cast<float>(digits / powers[decimals]);
     *value = *text == '-' ? -v : v;
-    return true;
+    return p;
 }
 
 static bool read_number(const char *text, float *value)
@@ -66,21 +68,26 @@ static bool read_number(const char *text, float *value)
     return plain_decimal(text, value) || sscanf(text, "%f", value) == 1;
 }
 
+// A number as read from its text: whether there was one, and its value.
+struct Number {
+    bool read;
+    float value;
+};
+
 // What a reading gives: a magnitude, none (the distance lies outside the
 // table), or a refusal of one of its numbers.
 enum class Reading { magnitude, out_of_range, illegal_amplitude, illegal_distance };
 
 // The one judgement of an amplitude and a distance, for both forms.  The
-// amplitude is read and tested before the distance is read.
-static Reading judge_reading(const char *ampl_text, const char *dist_text, float *ml)
+// amplitude is tested first: when both are bad, it is the one refused.
+static Reading judge_reading(Number ampl, Number dist, float *ml)
 {
-    float ampl, dist;
     int ok;
-    if (!read_number(ampl_text, &ampl) || !has_logarithm(ampl))
+    if (!ampl.read || !has_logarithm(ampl.value))
         return Reading::illegal_amplitude;
-    if (!read_number(dist_text, &dist))
+    if (!dist.read)
         return Reading::illegal_distance;
-    *ml = magn_ml(ampl, dist, &ok);
+    *ml = magn_ml(ampl.value, dist.value, &ok);
     return ok ? Reading::magnitude : Reading::out_of_range;
 }
 
@@ -203,16 +210,33 @@ static char *field_end(char *p)
     return p;
 }
 
+// Reads the field at text as the argument it stands for is read, and
+// returns its end.  A plain decimal that ends the field is all there is to
+// read; anything else is read from the field alone.
+static inline char *read_field(char *text, Number *n)
+{
+    char *end = const_cast<char *>(plain_decimal(text, &n->value));
+    if (end && (!*end || is_blank(*end)))
+        return n->read = true, end;
+    end = field_end(text);
+    char stop = *end;
+    *end = '\0';
+    n->read = *text && read_number(text, &n->value);
+    *end = stop;
+    return end;
+}
+
 // Writes the output line of one bulletin line, whose first two fields,
 // separated by blanks or tabs, are read as the two arguments are.  The text
 // ends at a NUL; `cut` tells that the line goes on beyond it, so that a
 // field which reaches the end may be only the start of one.
 static void judge_line(Bulletin &b, char *text, bool cut)
 {
+    Number ampl, dist;
     char *ampl_text = skip_blanks(text);
-    char *gap = field_end(ampl_text);
+    char *gap = read_field(ampl_text, &ampl);
     char *dist_text = skip_blanks(gap);
-    char *dist_end = field_end(dist_text);
+    char *dist_end = read_field(dist_text, &dist);
     float ml = 0;
     Reading reading = Reading::out_of_range;
     if (cut && dist_end == text + line_max) {
@@ -223,7 +247,7 @@ static void judge_line(Bulletin &b, char *text, bool cut)
         refuse(b, "expected <ampl> <km-distance>");
     } else {
         *gap = *dist_end = '\0';
-        reading = judge_reading(ampl_text, dist_text, &ml);
+        reading = judge_reading(ampl, dist, &ml);
         if (reading == Reading::illegal_amplitude)
             refuse(b, "illegal amplitude ", ampl_text);
         else if (reading == Reading::illegal_distance)
@@ -309,8 +333,11 @@ int pelmor(int argc, char *argv[], FILE *in, FILE *out, FILE *err)
         fprintf(err, "Usage: %s <ampl> <km-distance>\n", prog);
         return close_output(out, err, prog, 1);
     }
+    Number ampl, dist;
+    ampl.read = read_number(argv[1], &ampl.value);
+    dist.read = read_number(argv[2], &dist.value);
     float ml = 0;
-    Reading reading = judge_reading(argv[1], argv[2], &ml);
+    Reading reading = judge_reading(ampl, dist, &ml);
     if (reading == Reading::illegal_amplitude) {
         fprintf(err, "illegal amplitude %s\n", argv[1]);
         return close_output(out, err, prog, 1);

@@ -318,11 +318,11 @@ bool compare(Run &r, const Old &o, int fd)
 // anything is written.
 int listings(Run &r, const char *newfile, const char *oldfile)
 {
-    int new_fd = open(newfile, O_RDONLY), old_fd = new_fd < 0 ? -1 : open(oldfile, O_RDONLY);
-    if (old_fd < 0) {
+    int new_fd = open(newfile, O_RDONLY), old_fd = open(oldfile, O_RDONLY);
+    if (new_fd < 0 || old_fd < 0) {
         fprintf(r.err, "%s: can't open input file %s\n", r.prog, new_fd < 0 ? newfile : oldfile);
-        if (new_fd >= 0)
-            close(new_fd);
+        close(new_fd);  // either may be -1, which close refuses
+        close(old_fd);
         return 1;
     }
     Old o;
