@@ -126,9 +126,9 @@ TEST(Pelmor, Bulletin)
          "2.18\n2.18\n1.40\n\n", "$0: line 4: expected <ampl> <km-distance>\n"},
         {std::string(4092, ' ') + "1 325\n" + std::string(4096, ' ') + "1\n1 " + std::string(251, '0') + "500\n",
          "\n\n4.70\n", "$0: line 1: line too long\n$0: line 2: line too long\n"},
-        // Lines across the blocks read: one cut in two, one longer than a block.
-        {repeated("1 32\n", 12507) + std::string(4000, ' ') + "1 100\n" + std::string(70000, '9') + "\n1 32\n",
-         repeated("2.18\n", 12507) + "3.00\n\n2.18\n", "$0: line 12509: line too long\n"},
+        // Lines across blocks: two cut in two, one longer; block 1's output fills its own.
+        {repeated("1 32\n", 13107) + "1 100\n" + repeated("1 32\n", 12506) + std::string(4000, ' ') + "1 100\n" + std::string(140000, '9') + "\n1 32\n",
+         repeated("2.18\n", 13107) + "3.00\n" + repeated("2.18\n", 12506) + "3.00\n\n2.18\n", "$0: line 25616: line too long\n"},
     };
     for (const auto &c : cases) {
         TempFile in(c.in);

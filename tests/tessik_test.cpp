@@ -141,8 +141,8 @@ TEST(Tessik, InputThatCannotBeReadIsAFailure)
     const string path(100000, '/'), missing = "/nonexistent/listing.diff";
     TempFile one("< a,1\n");
     EXPECT_EQ(call(tessik, {"td", missing}), (Outcome{1, 0, "", "td: can't open input file " + missing + "\n"}));
-    // Two listings: both are opened, and the old one read, before anything is written.
     EXPECT_EQ(call(tessik, {"td", missing, "/"}), (Outcome{1, 0, "", "td: can't open input file " + missing + "\n"}));
+    EXPECT_EQ(call(tessik, {"td", one.path(), missing}), (Outcome{1, 0, "", "td: can't open input file " + missing + "\n"}));
     EXPECT_EQ(call(tessik, {"td", one.path(), "/"}), (Outcome{1, 0, "", "td: can't read input file /\n"}));
     EXPECT_EQ(call(tessik, {"td", "/", one.path()}), (Outcome{1, 0, "", "td: can't read input file /\n"}));
     // Either may be a pipe; the old one here fills more than the first buffer for it.
