@@ -24,5 +24,7 @@
 /* The program's name, paths. */
 #pragma GCC poison program_invocation_name program_invocation_short_name
 #pragma GCC poison canonicalize_file_name get_current_dir_name
+/* Randomness (POSIX since 2024, but not yet everywhere). */
+#pragma GCC poison getentropy
 /* Mathematics. */
 #pragma GCC poison exp10 exp10f sincos sincosf

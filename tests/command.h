@@ -31,6 +31,8 @@ enum class Fault {
                   // lost writes only then
     every_write,  // the stream is unbuffered, every write fails with EDQUOT,
                   // a cause no other step of a tool gives, and the close with EIO
+    first_write,  // the first write fails with EAGAIN, as a full non-blocking
+                  // pipe does, and the later ones would go through
 };
 
 // Calls an entry function in this process with argv built from args (the

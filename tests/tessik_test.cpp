@@ -14,10 +14,13 @@
 #include <unistd.h>
 
 #include "command.h"
+#include "old_listing.h"
+#include "tessik.h"
 
 namespace {
 
 using std::string;
+using namespace tessik_sizes;
 
 // In the expected messages "$0" stands for the invocation name.
 string named(string text, const string &prog)
@@ -30,8 +33,9 @@ string named(string text, const string &prog)
 string no_comma(const string &name) { return "$0: no separation comma for file " + name + "\n"; }
 string too_long(const string &line) { return "$0: filename too long (line " + line + ")\n"; }
 
-const string x178(178, 'x'), x179(179, 'x'), x180(180, 'x');
-const string piece(2046, 'p');  // the longest first piece of a line
+const string x178(name_max - 1, 'x'), x179(name_max, 'x'), x180(name_max + 1, 'x');
+const string piece(piece_max, 'p');  // the longest first piece of a line
+const size_t block = input_block;
 
 
 struct Case {
@@ -54,7 +58,7 @@ const Case cases[] = {
     {"<", "", ""},
     {"< a,1\n< b", "a\n", no_comma("b")},
     // The names fill their 64 KiB block exactly, and the next one has no room.
-    {"< ,\n" + repeated("< 123456789012345,\n", 4096), "\n" + repeated("123456789012345\n", 4096), ""},
+    {"< ,\n" + repeated("< 123456789012345,\n", names_block / 16), "\n" + repeated("123456789012345\n", names_block / 16), ""},
     {"< a.txt,1\r\n< abc\r\n", "a.txt\n", no_comma("abc\r\n")},
     // The longest name is 179 characters; the newline counts as one.
     {"< " + x178 + ",\n< " + x179 + ",\n", x178 + "\n" + x179 + "\n", ""},
@@ -64,31 +68,35 @@ const Case cases[] = {
     {"< " + x180 + ",1\n", "", too_long("< " + x180 + ",1\n") + no_comma(x179)},
     {"< " + x180 + "\n< ok,1\n", "ok\n", too_long("< " + x180 + "\n") + no_comma(x179)},
     // A line is judged by its first 2046 characters, never by a later piece.
-    {"< a," + piece.substr(4, 2041) + "\n< b,\n", "a\nb\n", ""},
+    {"< a," + piece.substr(4, piece_max - 5) + "\n< b,\n", "a\nb\n", ""},
     {"< a," + piece.substr(4) + "\n< b,\n", "a\nb\n", ""},
     {"< a," + piece.substr(3) + "\n< b,\n", "a\nb\n", ""},
     {"x" + piece.substr(1) + "< c,\n< d,\n", "d\n", ""},
-    {"< " + piece.substr(2, 2043) + "\n", "", too_long("< " + piece.substr(2, 2043) + "\n") + no_comma(piece.substr(0, 179))},
-    {"< " + piece.substr(2) + "\n", "", too_long("< " + piece.substr(2)) + no_comma(piece.substr(0, 179))},
-    {"< " + piece.substr(2) + "< c,\n", "", too_long("< " + piece.substr(2)) + no_comma(piece.substr(0, 179))},
+    {"< " + piece.substr(2, piece_max - 3) + "\n", "", too_long("< " + piece.substr(2, piece_max - 3) + "\n") + no_comma(piece.substr(0, name_max))},
+    {"< " + piece.substr(2) + "\n", "", too_long("< " + piece.substr(2)) + no_comma(piece.substr(0, name_max))},
+    {"< " + piece.substr(2) + "< c,\n", "", too_long("< " + piece.substr(2)) + no_comma(piece.substr(0, name_max))},
     // A NUL ends the line as far as it is read; the next line is read as ever.
     {string("< a,b\0c\n< d,e\n", 14), "a\nd\n", ""},
     {string("< a\0b,c\n< d,e\n", 14), "d\n", no_comma("a")},
     {string("<\0 a,b\n< \0a,b\n\0< a,b\n", 21), "", ""},
     {"< " + x180 + string("\0,\n", 3), "", too_long("< " + x180) + no_comma(x179)},
-    {string(262139, 'x') + "\n< a" + string("\0,b\n", 4), "", no_comma("a")},  // across two blocks read
-    {string(262143, 'x') + "\n< a,1\n", "a\n", ""},                // a block that ends at a line end
-    {string(262144, 'x') + "< b,1\n< c,1\n", "c\n", ""},           // and a '<' within a line after one
+    {string(block - 5, 'x') + "\n< a" + string("\0,b\n", 4), "", no_comma("a")},  // across two blocks read
+    {string(block - 1, 'x') + "\n< a,1\n", "a\n", ""},                // a block that ends at a line end
+    {string(block, 'x') + "< b,1\n< c,1\n", "c\n", ""},           // and a '<' within a line after one
     // Two listings: each record of the new one that the old one lacks is judged as "< " and the record.
     {"c.mseed,3\na.mseed,1\nb.mseed,2\nd.mseed,4\n", "d.mseed\n", "", "a.mseed,1\nb.mseed,2\nc.mseed,3\n"},
     {"a,1\r\nb,2\na,12\nb,2\nc,3", "b\na\nb\n", "", "b,2,x\na,1\nc,3\r\n"},
     {"\na\nab\nx\n,\nx\r", "\n", no_comma("\n") + no_comma("a\n") + no_comma("ab\n") + no_comma("x\r\n"), string("x\n\0a\n", 5)},
     {"\r\n\nab\nabc\n", "", "", "\nab\r\nab\r\nabc"},
     {string("a\0,b\nc,d\n", 9), "c\n", no_comma("a"), ""},
-    {piece.substr(3) + "\n" + piece.substr(2) + "\n", "", too_long("< " + piece.substr(3) + "\n") + no_comma(piece.substr(0, 179)) + too_long("< " + piece.substr(2)) + no_comma(piece.substr(0, 179)), ""},
+    {piece.substr(3) + "\n" + piece.substr(2) + "\n", "", too_long("< " + piece.substr(3) + "\n") + no_comma(piece.substr(0, name_max)) + too_long("< " + piece.substr(2)) + no_comma(piece.substr(0, name_max)), ""},
     {"a," + piece + "1\nb," + piece + "\n", "a\n", "", "b," + piece + "\n"},
+    {string(piece_max - 2, 'y') + ",1\n", "", too_long("< " + string(piece_max - 2, 'y')) + no_comma(string(name_max, 'y')), ""},
+    // Short records beside other short ones; records that differ in their last character; a CR at the end.
+    {"a,\nb,\n,\n,a\nb\n", "b\n\n", "", "a,\n,\nb\n"},
+    {"abc,1\nabd,12\nabd,13\nabe,1\r", "abc\nabd\nabe\n", "", "abc,2\nabd,12\nabe,1\n"},
     // Past a block: one begun by a block's last character; the longest held, "\r" "\n" across a block's end; one longer.
-    {"a," + string(262140, 'y') + "\nd,1\r\nb," + string(262137, 'y') + "\r\nc," + string(600000, 'y') + "z\n", "a\nc\n", "", "d,1\nb," + string(262137, 'y') + "\n"},
+    {"a," + string(block - 4, 'y') + "\nd,1\r\nb," + string(block - 7, 'y') + "\r\nc," + string(600000, 'y') + "z\n", "a\nc\n", "", "d,1\nb," + string(block - 7, 'y') + "\n"},
 };
 
 
@@ -141,13 +149,24 @@ TEST(Tessik, InputThatCannotBeReadIsAFailure)
     const string path(100000, '/'), missing = "/nonexistent/listing.diff";
     TempFile one("< a,1\n");
     EXPECT_EQ(call(tessik, {"td", missing}), (Outcome{1, 0, "", "td: can't open input file " + missing + "\n"}));
-    EXPECT_EQ(call(tessik, {"td", missing, "/"}), (Outcome{1, 0, "", "td: can't open input file " + missing + "\n"}));
+    EXPECT_EQ(call(tessik, {"td", missing, "/"}), (Outcome{1, 0, "", "td: can't read input file /\n"}));
+    EXPECT_EQ(call(tessik, {"td", missing, missing + "2"}), (Outcome{1, 0, "", "td: can't open input file " + missing + "\n"}));
     EXPECT_EQ(call(tessik, {"td", one.path(), missing}), (Outcome{1, 0, "", "td: can't open input file " + missing + "\n"}));
     EXPECT_EQ(call(tessik, {"td", one.path(), "/"}), (Outcome{1, 0, "", "td: can't read input file /\n"}));
     EXPECT_EQ(call(tessik, {"td", "/", one.path()}), (Outcome{1, 0, "", "td: can't read input file /\n"}));
     // Either may be a pipe; the old one here fills more than the first buffer for it.
     TempFile many_old(repeated("x,1\n", 50000) + "y,2\n"), listing("x,1\ny,2\nz,3\n");
     EXPECT_EQ(run("/bin/sh", {"-c", "cat \"$0\" | \"$1\" \"$2\" /dev/stdin", many_old.path(), TOOL_PATH, listing.path()}), (Outcome{0, 0, "z\n", ""}));
+    // One pipe cannot be both listings; one file can, even one that claims no size.
+    EXPECT_EQ(run("/bin/sh", {"-c", "cat \"$1\" | \"$0\" /dev/stdin /dev/stdin", TOOL_PATH, listing.path()}), (Outcome{1, 0, "", TOOL_PATH ": /dev/stdin and /dev/stdin are the same pipe\n"}));
+    EXPECT_EQ(call(tessik, {"td", listing.path(), listing.path()}), (Outcome{0, 0, "", ""}));
+    EXPECT_EQ(call(tessik, {"td", "/proc/self/mountinfo", "/proc/self/mountinfo"}), (Outcome{0, 0, "", ""}));
+    // The old listing is read before the new one is opened: one writer may feed both through pipes, the old one first.
+    const string fifos = "d=$(mktemp -d); mkfifo $d/n $d/o; (cat \"$2\" > $d/o; cat \"$1\" > $d/n) >/dev/null 2>&1 & timeout 10 \"$0\" $d/n $d/o; s=$?; rm -r $d; exit $s";
+    EXPECT_EQ(run("/bin/sh", {"-c", fifos, TOOL_PATH, EXAMPLES_DIR "/moved-new.lst", EXAMPLES_DIR "/moved-old.lst"}), (Outcome{0, 0, "d.mseed\n", ""}));
+    TempFile huge("");
+    ASSERT_EQ(truncate(huge.path().c_str(), old_listing_max + 1), 0);
+    EXPECT_EQ(call(tessik, {"td", one.path(), huge.path()}), (Outcome{1, 0, "", "td: old listing " + huge.path() + " too large: it must be under 4 GiB\n"}));
     EXPECT_EQ(call(tessik, {"td", path}), (Outcome{1, 0, "", "td: can't open input file " + path + "\n"}));
     EXPECT_EQ(call(tessik, {"td", "/"}), (Outcome{1, 0, "", "td: can't read input file /\n"}));
     EXPECT_EQ(run(TOOL_PATH, {"/tmp"}), (Outcome{1, 0, "", string(TOOL_PATH) + ": can't read input file /tmp\n"}));
@@ -191,6 +210,10 @@ TEST(Tessik, OutputThatCannotBeWrittenIsAFailure)
     EXPECT_EQ(run(TOOL_PATH, {none.path()}, Output::closed), (Outcome{0, 0, "", name + ": no separation comma for file b\n\n"}));
     EXPECT_EQ(call(tessik, {"tessik", few.path()}, Fault::at_close), (Outcome{1, 0, "a\n", write_error("tessik", EIO)}));
     EXPECT_EQ(call(tessik, {"tessik", few.path()}, Fault::every_write), (Outcome{1, 0, "", write_error("tessik", EDQUOT)}));
+    // After the first failed write nothing is written or judged, least of all a record cut by a block's end.
+    TempFile listing(repeated(string(150, 'n') + ",1\n", 4000)), diff(repeated("< " + string(150, 'n') + ",1\n", 4000));
+    EXPECT_EQ(call(tessik, {"tessik", listing.path(), "/dev/null"}, Fault::first_write), (Outcome{1, 0, "", write_error("tessik", EAGAIN)}));
+    EXPECT_EQ(call(tessik, {"tessik", diff.path()}, Fault::first_write), (Outcome{1, 0, "", write_error("tessik", EAGAIN)}));
 }
 
 // On a terminal each name shows as its line is read, in order with the
@@ -214,13 +237,13 @@ TEST(Tessik, CallsLeaveNothingOpen)
         ASSERT_EQ(call(tessik, {"tessik", in.path()}), (Outcome{0, 0, "a\n", ""})) << "call " << i;
 }
 
-// Memory that runs out is a failure to read the listing, never a crash:
+// Memory that runs out is named as such, never a crash:
 // for the old listing, for its table, for a long record of the new one.
 TEST(Tessik, TwoListingsInLittleMemory)
 {
 #ifndef __SANITIZE_ADDRESS__  // whose programs need more address space
     TempFile big(string(24 << 20, 'x') + "\n"), shorts(repeated("abc\n", 4 << 20)), listing("a,1\n");
-    const string limited = "ulimit -v $0; exec " + string(TOOL_PATH) + " \"$1\" \"$2\"", cant = TOOL_PATH ": can't read input file ";
+    const string limited = "ulimit -v $0; exec " + string(TOOL_PATH) + " \"$1\" \"$2\"", cant = TOOL_PATH ": out of memory reading ";
     EXPECT_EQ(run("/bin/sh", {"-c", limited, "16384", listing.path(), big.path()}), (Outcome{1, 0, "", cant + big.path() + "\n"}));
     EXPECT_EQ(run("/bin/sh", {"-c", limited, "36864", listing.path(), shorts.path()}), (Outcome{1, 0, "", cant + shorts.path() + "\n"}));
     EXPECT_EQ(run("/bin/sh", {"-c", limited, "36864", "/dev/stdin", big.path()}, Output::captured, false, big.path()), (Outcome{1, 0, "", cant + "/dev/stdin\n"}));
@@ -269,3 +292,40 @@ TEST(Tessik, ExampleListings)
 }
 
 }  // namespace
+
+// The table under a key fixed for the test: records whose search begins at
+// its last slot go on at its first.
+TEST(OldListing, SearchesWrapRoundTheTable)
+{
+    auto hold = [](OldListing &old, const string &text) {
+        TempFile f(text);
+        int fd = open(f.path().c_str(), O_RDONLY);
+        EXPECT_EQ(old.hold(fd, HashKey{1, 2}), Input::read);
+        close(fd);
+    };
+    OldListing sizing, old;
+    hold(sizing, repeated("abc\n", 40));  // the table is made for the number of records
+    std::vector<string> last;
+    for (int i = 0; last.size() < 3; i++)
+        if (string r = "r" + std::to_string(i) + ",1"; sizing.home(r.data(), r.size()) == sizing.slots() - 1)
+            last.push_back(r);
+    hold(old, last[0] + "\n" + last[1] + "\n" + repeated("abc\n", 38));
+    ASSERT_EQ(old.slots(), sizing.slots());
+    for (int i = 0; i < 3; i++)
+        EXPECT_EQ(old.holds(last[i].data(), last[i].size()), i < 2) << last[i];
+}
+
+// A listing is held up to its limit, from a file that tells its size or
+// from a pipe, whose buffer grows as it is read.
+TEST(OldListing, HoldsUpToItsLimit)
+{
+    const string text = repeated("abc,1\n", 20000);  // more than a pipe's buffer
+    TempFile f(text);
+    for (bool piped : {false, true})
+        for (size_t limit : {text.size() - 1, text.size()}) {
+            FILE *in = piped ? popen(("cat " + f.path()).c_str(), "r") : fopen(f.path().c_str(), "r");
+            OldListing old;
+            EXPECT_EQ(old.hold(fileno(in), HashKey{}, limit), limit < text.size() ? Input::too_large : Input::read) << piped << limit;
+            piped ? pclose(in) : fclose(in);
+        }
+}

@@ -11,19 +11,17 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "old_listing.h"
+#include "tessik.h"
+
 namespace {
 
-constexpr size_t piece_max = 2046;  // what one read of a line takes
-constexpr size_t name_max = 179;
+using namespace tessik_sizes;
 
 // The listing streams through `input` block by block; the names gather in
-// `names` and go out in blocks too.  Both live for the whole run.  (A fuzz
-// build makes the blocks small, so that short inputs cross their bounds.)
-#ifndef TESSIK_INPUT_SIZE
-#define TESSIK_INPUT_SIZE (1 << 18)
-#endif
-char input[TESSIK_INPUT_SIZE];
-char names[1 << 16];
+// `names` and go out in blocks too.  Both live for the whole run.
+char input[input_block];
+char names[names_block];
 static_assert(sizeof input > piece_max, "a block holds a whole piece");
 
 struct Run {
@@ -37,10 +35,11 @@ struct Run {
 };
 
 // Hands the names to out.  A C library may count a failed write as done
-// and only set the error flag, so both tell of a failure.
+// and only set the error flag, so both tell of a failure.  After the first
+// failure nothing more is written: names after a gap would pass for all.
 void flush_names(Run &r)
 {
-    if ((fwrite(names, 1, r.pending, r.out) != r.pending || ferror(r.out)) && !r.failed) {
+    if (!r.failed && (fwrite(names, 1, r.pending, r.out) != r.pending || ferror(r.out))) {
         r.failed = true;
         r.cause = errno;
     }
@@ -116,7 +115,7 @@ bool scan(Run &r, int fd)
         char *p = input, *end = input + kept + got;
         r.nul = memchr(input, '\0', kept + static_cast<size_t>(got));
         kept = 0;
-        while ((p = next_record(p, end, bol))) {
+        while (!r.failed && (p = next_record(p, end, bol))) {
             size_t left = static_cast<size_t>(end - p);
             char *nl = static_cast<char *>(memchr(p, '\n', std::min(left, piece_max)));
             if (!nl && left < piece_max) {
@@ -138,119 +137,11 @@ bool scan(Run &r, int fd)
     return true;
 }
 
-// The old listing, held whole: each of its records once, each ended by
-// '\n', and a hash table of where they begin.  The records of at most two
-// characters are bits of `tiny` instead, so that short lines, however
-// many, cost no room in the table.  The offsets take 32 bits: an old
-// listing of 4 GiB or more cannot be held.
-struct Old {
-    char *text = nullptr;
-    size_t size = 0;
-    uint32_t *slots = nullptr;  // a record's offset + 1; 0 is free
-    size_t nslots = 0;
-    size_t longest = 0;  // of the records in the table
-};
-unsigned char tiny[(1 << 17) / 8];
-
-size_t tiny_bit(const char *rec, size_t len)  // a 1, then the characters
-{
-    size_t bit = 1;
-    for (size_t i = 0; i < len; i++)
-        bit = bit << 8 | static_cast<unsigned char>(rec[i]);
-    return bit;
-}
-
-size_t hash(const char *p, size_t len)
-{
-    uint64_t h = len * 0x9e3779b97f4a7c15u;
-    for (size_t n; len > 0; p += n, len -= n) {
-        uint64_t word = 0;
-        memcpy(&word, p, n = std::min<size_t>(len, 8));
-        h = (h ^ word) * 0xff51afd7ed558ccdu;
-        h ^= h >> 32;
-    }
-    return static_cast<size_t>(h);
-}
-
-// The slot that holds the record, or the free one where it would go.
-uint32_t *slot(const Old &o, const char *rec, size_t len)
-{
-    size_t i = hash(rec, len) % o.nslots;
-    for (; o.slots[i]; i = (i + 1) % o.nslots) {
-        const char *t = o.text + (o.slots[i] - 1);
-        if (len < static_cast<size_t>(o.text + o.size - t) && t[len] == '\n' && memcmp(t, rec, len) == 0)
-            break;
-    }
-    return &o.slots[i];
-}
-
-bool holds(const Old &o, const char *rec, size_t len)
-{
-    if (len <= 2)
-        return tiny[tiny_bit(rec, len) / 8] >> tiny_bit(rec, len) % 8 & 1;
-    return len <= o.longest && *slot(o, rec, len);
-}
-
-// The length of the record at p, without its line end ("\n" or "\r\n");
-// it ends at the first '\n' or at end.  *next is where the next begins.
-size_t record(const char *p, const char *end, const char **next)
-{
-    const char *nl = static_cast<const char *>(memchr(p, '\n', static_cast<size_t>(end - p)));
-    *next = nl ? nl + 1 : end;
-    size_t len = static_cast<size_t>((nl ? nl : end) - p);
-    return len - (nl && len && p[len - 1] == '\r');
-}
-
-// Reads the old listing into memory, a regular file into a buffer of its
-// size, a pipe into one that grows by half, and then keeps each record
-// once.  The table is made for all records, so that it never grows.
-bool hold(Old &o, int fd)
-{
-    struct stat st;
-    size_t cap = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) ? static_cast<size_t>(st.st_size) + 1 : 1 << 16;
-    for (ssize_t got = 1; got != 0; o.size += got > 0 ? static_cast<size_t>(got) : 0) {
-        if (!o.text || o.size == cap) {
-            cap += o.text ? cap / 2 : 0;
-            char *more = cap < UINT32_MAX ? static_cast<char *>(realloc(o.text, cap)) : nullptr;
-            if (!more)
-                return false;
-            o.text = more;
-        }
-        got = read(fd, o.text + o.size, cap - o.size);
-        if (got < 0 && errno != EINTR)
-            return false;
-    }
-    const char *end = o.text + o.size, *next;
-    size_t n = 0;
-    for (const char *p = o.text; p < end; p = next) {
-        size_t len = record(p, end, &next);
-        n += len > 2;
-        if (len <= 2)
-            tiny[tiny_bit(p, len) / 8] |= static_cast<unsigned char>(1 << tiny_bit(p, len) % 8);
-    }
-    o.nslots = n + n / 4 + 1;
-    if (!(o.slots = static_cast<uint32_t *>(calloc(o.nslots, sizeof *o.slots))))
-        return false;
-    o.size = 0;  // the records kept move down over those left out
-    for (const char *p = o.text; p < end; p = next) {
-        size_t len = record(p, end, &next);
-        uint32_t *s = len > 2 ? slot(o, p, len) : nullptr;
-        if (!s || *s)
-            continue;
-        memmove(o.text + o.size, p, len);
-        o.text[o.size + len] = '\n';
-        *s = static_cast<uint32_t>(o.size + 1);
-        o.size += len + 1;
-        o.longest = std::max(o.longest, len);
-    }
-    return true;
-}
-
 // Judges a record of the new listing that the old one does not hold, as
 // the diff form judges the line "< " and the record: by its first piece.
-void take(Run &r, const Old &o, const char *rec, size_t len)
+void take(Run &r, const OldListing &old, const char *rec, size_t len)
 {
-    if (holds(o, rec, len))
+    if (old.holds(rec, len))
         return;
     char line[piece_max];
     size_t n = std::min(len, piece_max - 2);
@@ -264,11 +155,11 @@ void take(Run &r, const Old &o, const char *rec, size_t len)
 
 // Streams the new listing through `input`.  A record that goes on past a
 // block gathers in `carry`, as far as a piece or the longest old record and
-// a '\r' go: one that goes on further is new, whatever follows.  False when
-// the listing cannot be read through.
-bool compare(Run &r, const Old &o, int fd)
+// a '\r' go: one that goes on further is new, whatever follows.  Once a
+// write has failed, nothing more is judged, least of all a record cut short.
+Input compare(Run &r, const OldListing &old, int fd)
 {
-    const size_t keep = std::max(o.longest + 1, piece_max);
+    const size_t keep = std::max(old.longest() + 1, piece_max);
     char *carry = nullptr;
     size_t held = 0, len = 0, cap = 0;  // characters kept, in all, room
     auto gather = [&](const char *p, const char *stop) {
@@ -276,66 +167,96 @@ bool compare(Run &r, const Old &o, int fd)
         if (held + add > cap) {
             char *more = static_cast<char *>(realloc(carry, cap = std::min(keep, std::max(2 * cap, held + add))));
             if (!more)
-                return false;
+                return Input::out_of_memory;
             carry = more;
         }
         memcpy(carry + held, p, add);
         held += add;
         len += static_cast<size_t>(stop - p);
-        return true;
+        return Input::read;
     };
-    bool ok = true;
+    Input in = Input::read;
     r.nul = true;  // a NUL may be in any record
-    for (ssize_t got; ok && !r.failed && (got = read(fd, input, sizeof input)) != 0;) {
+    for (ssize_t got; in == Input::read && !r.failed && (got = read(fd, input, sizeof input)) != 0;) {
         if (got < 0) {
-            ok = errno == EINTR;
+            in = errno == EINTR ? Input::read : Input::unreadable;
             continue;
         }
         const char *p = input, *end = input + got, *next;
         if (len > 0) {  // the record carried goes on
             const char *nl = static_cast<const char *>(memchr(p, '\n', static_cast<size_t>(end - p)));
-            if (!(ok = gather(p, nl ? nl : end)) || !nl)
+            if ((in = gather(p, nl ? nl : end)) != Input::read || !nl)
                 continue;
-            take(r, o, carry, len - ((nl > p ? nl[-1] : carry[held - 1]) == '\r'));
+            take(r, old, carry, len - ((nl > p ? nl[-1] : carry[held - 1]) == '\r'));
             held = len = 0;
             p = nl + 1;
         }
-        for (; p < end && ok; p = next) {
-            size_t n = record(p, end, &next);
+        for (; p < end && in == Input::read && !r.failed; p = next) {
+            size_t n = record_at(p, end, &next);
             if (next[-1] == '\n')
-                take(r, o, p, n);
+                take(r, old, p, n);
             else
-                ok = gather(p, end);
+                in = gather(p, end);
         }
     }
-    if (ok && len > 0)  // a last record without its line end
-        take(r, o, carry, len);
+    if (in == Input::read && len > 0 && !r.failed)  // a last record without its line end
+        take(r, old, carry, len);
     free(carry);
-    return ok;
+    return in;
 }
 
-// The two-listing form: both opened and the old one read whole before
-// anything is written.
+// Reports an input file that could not be read through, and why.
+int unread(const Run &r, Input why, const char *path)
+{
+    const char *format = why == Input::out_of_memory ? "%s: out of memory reading %s\n"
+                         : why == Input::too_large   ? "%s: old listing %s too large: it must be under 4 GiB\n"
+                                                     : "%s: can't read input file %s\n";
+    fprintf(r.err, format, r.prog, path);
+    return 1;
+}
+
+// Whether the old listing and the file at newfile are one pipe, which
+// cannot be read as two listings: the old one would take all it holds.
+bool same_pipe(int old_fd, const char *newfile)
+{
+    struct stat o, n;
+    return fstat(old_fd, &o) == 0 && (S_ISFIFO(o.st_mode) || S_ISSOCK(o.st_mode)) &&
+           stat(newfile, &n) == 0 && o.st_dev == n.st_dev && o.st_ino == n.st_ino;
+}
+
+// The two-listing form.  The old listing is read whole before the new one
+// is opened, so that one writer may feed both through pipes, the old one
+// first; nothing is written before both are open and the old one is held.
 int listings(Run &r, const char *newfile, const char *oldfile)
 {
-    int new_fd = open(newfile, O_RDONLY), old_fd = open(oldfile, O_RDONLY);
-    if (new_fd < 0 || old_fd < 0) {
+    int old_fd = open(oldfile, O_RDONLY);
+    if (old_fd < 0) {
+        // When neither opens, the new one is named, as the first given.  A
+        // pipe opens without waiting for its writer here.
+        int new_fd = open(newfile, O_RDONLY | O_NONBLOCK);
+        close(new_fd);  // -1 when it did not open, which close refuses
         fprintf(r.err, "%s: can't open input file %s\n", r.prog, new_fd < 0 ? newfile : oldfile);
-        close(new_fd);  // either may be -1, which close refuses
+        return 1;
+    }
+    if (same_pipe(old_fd, newfile)) {
+        fprintf(r.err, "%s: %s and %s are the same pipe\n", r.prog, newfile, oldfile);
         close(old_fd);
         return 1;
     }
-    Old o;
-    memset(tiny, 0, sizeof tiny);
-    const char *unread = !hold(o, old_fd) ? oldfile : !compare(r, o, new_fd) ? newfile : nullptr;
+    OldListing old;
+    Input held = old.hold(old_fd, random_key());
     close(old_fd);
+    if (held != Input::read)
+        return unread(r, held, oldfile);
+    int new_fd = open(newfile, O_RDONLY);
+    if (new_fd < 0) {
+        fprintf(r.err, "%s: can't open input file %s\n", r.prog, newfile);
+        return 1;
+    }
+    Input compared = compare(r, old, new_fd);
     close(new_fd);
-    free(o.text);
-    free(o.slots);
     flush_names(r);
-    if (unread)
-        fprintf(r.err, "%s: can't read input file %s\n", r.prog, unread);
-    return unread ? 1 : 0;
+    return compared == Input::read ? 0 : unread(r, compared, newfile);
 }
 
 // Closes standard output.  A write that failed, before the close or at it,
