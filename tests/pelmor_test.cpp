@@ -24,6 +24,9 @@ const Case cases[] = {
     {{"1", "10km"}, 0, "1.50\n", ""},
     {{"  1e3junk", "\t100"}, 0, "6.00\n", ""},
     {{"1e-40", "5"}, 0, "-38.60\n", ""},
+    {{"1E3", "100"}, 0, "6.00\n", ""},
+    {{"1", "1:"}, 0, "1.40\n", ""},  // ':' follows '9', but is no digit
+    {{"1e7", "100"}, 0, "10.00\n", ""},
     // Outside 1 km to 1000 km: no magnitude, and no failure either.
     {{"1", "0.5"}, 0, "", ""},
     {{"1", "1000"}, 0, "", ""},
@@ -118,6 +121,7 @@ TEST(Pelmor, Bulletin)
          "$0: line 3: illegal amplitude .\n$0: line 4: illegal distance .\n$0: line 5: illegal amplitude -.\n"},
         {"0.0010115 100\n0.0010116 100\n0.0010185 100\n0.0009886 100\n0.0098 100\n", "0.00\n0.01\n0.01\n-0.00\n0.99\n", ""},
         {"5", "\n", "$0: line 1: expected <ampl> <km-distance>\n"},
+        {"1E3 100\n1 1:\n1 10km\n1e7 100\n\f\f\n\r\r\n1 \n", "6.00\n1.40\n1.50\n10.00\n\n\n\n", "$0: line 7: expected <ampl> <km-distance>\n"},
         // CR LF ends a line as LF does; a line of white space is blank.
         {"1 100\r\n\r\n \t\v\f\r\n1 x BFO\r\n1 y\r\n1 32\r", "3.00\n\n\n\n\n2.18\n",
          "$0: line 4: illegal distance x\n$0: line 5: illegal distance y\n"},
@@ -145,6 +149,13 @@ TEST(Pelmor, Bulletin)
     }
     EXPECT_EQ(run(TOOL_PATH, {"-"}, Output::captured, false, "/"),
               (Outcome{1, 0, "", TOOL_PATH ": cannot read standard input: Is a directory\n"}));
+    // On one stream, messages and magnitudes keep the bulletin's order.
+    TempFile refusal("1 32\nx 5\n1 32\n");
+    EXPECT_EQ(run(TOOL_PATH, {"-"}, Output::terminal, false, refusal.path()), (Outcome{1, 0, "2.18\n" TOOL_PATH ": line 2: illegal amplitude x\n\n2.18\n", ""}));
+    // From a pipe, each answer is written before the next line is read: the writer waits for it.
+    const std::string wait = "o=$(mktemp); { echo 1 32; i=0; until [ -s $o ] || [ $i = 500 ]; do sleep 0.01; i=$((i+1)); done; "
+                             "[ -s $o ] || echo late >&2; echo 1 100; } | \"$0\" - > $o; cat $o; rm $o";
+    EXPECT_EQ(run("/bin/sh", {"-c", wait, TOOL_PATH}), (Outcome{0, 0, "2.18\n3.00\n", ""}));
     // A read that fails ends the reading; the line it cut short is not judged.
     EXPECT_EQ(call(pelmor, {"pelmor", "-"}, Fault::none, failing_input("1 32\n1 10")),
               (Outcome{1, 0, "2.18\n", "pelmor: cannot read standard input: Input/output error\n"}));
