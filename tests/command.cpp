@@ -126,8 +126,8 @@ ssize_t sink_write(void *cookie, const char *buf, size_t size)
 {
     Sink *sink = static_cast<Sink *>(cookie);
     if (sink->fault == Fault::every_write || sink->fault == Fault::first_write) {
-        errno = sink->fault == Fault::first_write ? EAGAIN : EDQUOT;
-        sink->fault = sink->fault == Fault::first_write ? Fault::at_close : sink->fault;
+        errno = sink->fault == Fault::every_write ? EDQUOT : EAGAIN;
+        sink->fault = sink->fault == Fault::every_write ? Fault::every_write : Fault::at_close;
         return 0;  // a failure, as the C library takes it from a stream of its own
     }
     sink->text->append(buf, size);

@@ -17,8 +17,28 @@ namespace {
 
 uint64_t rotate(uint64_t x, int bits) { return x << bits | x >> (64 - bits); }
 
-// SipHash-1-3: a keyed hash whose outputs nobody without the key can steer.
-uint64_t sip_hash(HashKey key, const char *p, size_t len)
+// The first n characters at p, the first of them lowest: so every machine
+// hashes alike.
+uint64_t little_endian(const char *p, size_t n)
+{
+    uint64_t word = 0;
+    for (size_t i = 0; i < n; i++)
+        word |= static_cast<uint64_t>(static_cast<unsigned char>(p[i])) << 8 * i;
+    return word;
+}
+
+size_t tiny_bit(const char *record, size_t len)  // a 1, then the characters
+{
+    size_t bit = 1;
+    for (size_t i = 0; i < len; i++)
+        bit = bit << 8 | static_cast<unsigned char>(record[i]);
+    return bit;
+}
+
+}  // namespace
+
+// SipHash-1-3, a keyed hash whose values nobody without the key can steer.
+uint64_t record_hash(HashKey key, const char *p, size_t len)
 {
     uint64_t v0 = key.k0 ^ 0x736f6d6570736575u, v1 = key.k1 ^ 0x646f72616e646f6du;
     uint64_t v2 = key.k0 ^ 0x6c7967656e657261u, v3 = key.k1 ^ 0x7465646279746573u;
@@ -33,31 +53,15 @@ uint64_t sip_hash(HashKey key, const char *p, size_t len)
         round();
         v0 ^= word;
     };
-    uint64_t word;
-    for (const char *end = p + (len & ~size_t{7}); p < end; p += 8) {
-        memcpy(&word, p, 8);
-        take(word);
-    }
-    word = static_cast<uint64_t>(len) << 56;
-    for (size_t i = 0; i < (len & 7); i++)
-        word |= static_cast<uint64_t>(static_cast<unsigned char>(p[i])) << 8 * i;
-    take(word);
+    for (const char *end = p + (len & ~size_t{7}); p < end; p += 8)
+        take(little_endian(p, 8));
+    take(static_cast<uint64_t>(len) << 56 | little_endian(p, len & 7));
     v2 ^= 0xff;
     round();
     round();
     round();
     return v0 ^ v1 ^ v2 ^ v3;
 }
-
-size_t tiny_bit(const char *record, size_t len)  // a 1, then the characters
-{
-    size_t bit = 1;
-    for (size_t i = 0; i < len; i++)
-        bit = bit << 8 | static_cast<unsigned char>(record[i]);
-    return bit;
-}
-
-}  // namespace
 
 size_t record_at(const char *p, const char *end, const char **next)
 {
@@ -163,7 +167,7 @@ Input OldListing::hold(int fd, HashKey key, size_t limit)
 // The high half of the hash, scaled to the table: fewer than 2^32 slots.
 size_t OldListing::home(const char *record, size_t len) const
 {
-    return static_cast<size_t>((sip_hash(key_, record, len) >> 32) * nslots_ >> 32);
+    return static_cast<size_t>((record_hash(key_, record, len) >> 32) * nslots_ >> 32);
 }
 
 // The slot that holds the record, or the free one where it would go.

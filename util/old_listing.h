@@ -11,6 +11,7 @@ struct HashKey {
     uint64_t k0, k1;
 };
 HashKey random_key();
+uint64_t record_hash(HashKey key, const char *record, size_t len);
 
 // The table keeps where a record begins in 32 bits: the listing's text can
 // be no longer than this.
