@@ -14,8 +14,9 @@ HashKey random_key();
 uint64_t record_hash(HashKey key, const char *record, size_t len);
 
 // The table keeps where a record begins in 32 bits: the listing's text can
-// be no longer than this.
-constexpr size_t old_listing_max = UINT32_MAX - 1;
+// be no longer than this, just under 4 GiB (one byte less where size_t
+// itself has 32 bits, so that one more can be counted).
+constexpr size_t old_listing_max = SIZE_MAX > UINT32_MAX ? UINT32_MAX : SIZE_MAX - 1;
 
 // What became of reading an input file.
 enum class Input { read, unreadable, out_of_memory, too_large };

@@ -215,13 +215,19 @@ int unread(const Run &r, Input why, const char *path)
     return 1;
 }
 
-// Whether the old listing and the file at newfile are one pipe, which
-// cannot be read as two listings: the old one would take all it holds.
-bool same_pipe(int old_fd, const char *newfile)
+// Whether the old listing and the new one are one pipe, which cannot be
+// read as two listings: the old one would take all it holds.
+bool same_pipe(int old_fd, const struct stat &n)
 {
-    struct stat o, n;
+    struct stat o;
     return fstat(old_fd, &o) == 0 && (S_ISFIFO(o.st_mode) || S_ISSOCK(o.st_mode)) &&
-           stat(newfile, &n) == 0 && o.st_dev == n.st_dev && o.st_ino == n.st_ino;
+           o.st_dev == n.st_dev && o.st_ino == n.st_ino;
+}
+
+int cant_open(const Run &r, const char *path)
+{
+    fprintf(r.err, "%s: can't open input file %s\n", r.prog, path);
+    return 1;
 }
 
 // The two-listing form.  The old listing is read whole before the new one
@@ -229,16 +235,20 @@ bool same_pipe(int old_fd, const char *newfile)
 // first; nothing is written before both are open and the old one is held.
 int listings(Run &r, const char *newfile, const char *oldfile)
 {
+    // A new listing that is not there is named at once, not after the old
+    // one is read, which may take long, or for ever from an idle pipe.
+    struct stat new_st;
+    if (stat(newfile, &new_st) != 0)
+        return cant_open(r, newfile);
     int old_fd = open(oldfile, O_RDONLY);
     if (old_fd < 0) {
         // When neither opens, the new one is named, as the first given.  A
         // pipe opens without waiting for its writer here.
         int new_fd = open(newfile, O_RDONLY | O_NONBLOCK);
         close(new_fd);  // -1 when it did not open, which close refuses
-        fprintf(r.err, "%s: can't open input file %s\n", r.prog, new_fd < 0 ? newfile : oldfile);
-        return 1;
+        return cant_open(r, new_fd < 0 ? newfile : oldfile);
     }
-    if (same_pipe(old_fd, newfile)) {
+    if (same_pipe(old_fd, new_st)) {
         fprintf(r.err, "%s: %s and %s are the same pipe\n", r.prog, newfile, oldfile);
         close(old_fd);
         return 1;
@@ -249,10 +259,8 @@ int listings(Run &r, const char *newfile, const char *oldfile)
     if (held != Input::read)
         return unread(r, held, oldfile);
     int new_fd = open(newfile, O_RDONLY);
-    if (new_fd < 0) {
-        fprintf(r.err, "%s: can't open input file %s\n", r.prog, newfile);
-        return 1;
-    }
+    if (new_fd < 0)
+        return cant_open(r, newfile);
     Input compared = compare(r, old, new_fd);
     close(new_fd);
     flush_names(r);
@@ -294,12 +302,10 @@ int tessik(int argc, char *argv[], FILE *out, FILE *err)
         return close_output(out, err, prog, 1);
     }
     const char *inpfile = argv[1];
-    int fd = open(inpfile, O_RDONLY);
-    if (fd < 0) {
-        fprintf(err, "%s: can't open input file %s\n", prog, inpfile);
-        return close_output(out, err, prog, 1);
-    }
     Run r{prog, out, err, 0, isatty(fileno(out)) == 1, false, false, 0};
+    int fd = open(inpfile, O_RDONLY);
+    if (fd < 0)
+        return close_output(out, err, prog, cant_open(r, inpfile));
     bool read_through = scan(r, fd);
     close(fd);
     flush_names(r);
