@@ -163,7 +163,7 @@ TEST(Tessik, InputThatCannotBeReadIsAFailure)
     EXPECT_EQ(call(tessik, {"td", listing.path(), listing.path()}), (Outcome{0, 0, "", ""}));
     EXPECT_EQ(call(tessik, {"td", "/proc/self/mountinfo", "/proc/self/mountinfo"}), (Outcome{0, 0, "", ""}));
     // The old listing is read before the new one is opened: one writer may feed both through pipes, the old one first.
-    const string fifos = "d=$(mktemp -d); mkfifo $d/n $d/o; (cat \"$2\" > $d/o; cat \"$1\" > $d/n) >/dev/null 2>&1 & timeout 10 \"$0\" $d/n $d/o; s=$?; rm -r $d; exit $s";
+    const string fifos = "d=$(mktemp -d); mkfifo $d/n $d/o; timeout 20 sh -c 'cat \"$0\" > $2/o; cat \"$1\" > $2/n' \"$2\" \"$1\" $d >/dev/null 2>&1 & timeout 10 \"$0\" $d/n $d/o; s=$?; rm -r $d; exit $s";
     EXPECT_EQ(run("/bin/sh", {"-c", fifos, TOOL_PATH, EXAMPLES_DIR "/moved-new.lst", EXAMPLES_DIR "/moved-old.lst"}), (Outcome{0, 0, "d.mseed\n", ""}));
     TempFile huge("");
     ASSERT_EQ(truncate(huge.path().c_str(), old_listing_max + 1), 0);
