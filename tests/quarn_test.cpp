@@ -8,8 +8,11 @@
 #include <vector>
 
 #include "command.h"
+#include "quarn.h"
 
 namespace {
+
+using quarn_sizes::piece_max;
 
 // A catalogue record with the resolution mark right after the opening quote.
 std::string record(const std::string &id, const std::string &region, const std::string &end = "\n")
@@ -120,8 +123,8 @@ TEST(Quarn, AsAProcess)
     }
 }
 
-// A line is one record however long it is: judged by its first 255
-// characters, never by a later piece that happens to look like a record.
+// A line is one record however long it is: judged by its first piece,
+// never by a later piece that happens to look like a record.
 TEST(Quarn, LongLinesAreJudgedOnce)
 {
     const std::string fragment = record("9", "0/1/0/1");
@@ -129,20 +132,20 @@ TEST(Quarn, LongLinesAreJudgedOnce)
     struct {
         std::string catalogue, out;
     } lines[] = {
-        {std::string(255, 'x') + fragment + after, "3\n"},
-        {std::string(254, 'x') + "\n" + fragment, "9\n"},
-        {std::string(255, 'x') + "\n" + fragment, "9\n"},
-        {std::string(256, 'x') + "\n" + fragment, "9\n"},
+        {std::string(piece_max, 'x') + fragment + after, "3\n"},
+        {std::string(piece_max - 1, 'x') + "\n" + fragment, "9\n"},
+        {std::string(piece_max, 'x') + "\n" + fragment, "9\n"},
+        {std::string(piece_max + 1, 'x') + "\n" + fragment, "9\n"},
         {std::string(99999, 'x') + "\n" + fragment, "9\n"},
-        {std::string(255, 'x') + fragment, ""},
-        {"8 \"30sec" + std::string(235, 'x') + "\" -R0/1/0/0.7\n9 \"30sec" + std::string(234, 'x') + "\" -R0/1/0/0.7\n", "9\n"},
-        {record("5", "0/1/0/1 " + std::string(300, 'y')) + after, "5\n3\n"},
-        {record("5", "0/1/0/1 " + std::string(300, 'y'), ""), "5\n"},
+        {std::string(piece_max, 'x') + fragment, ""},
+        {"8 \"30sec" + std::string(piece_max - 20, 'x') + "\" -R0/1/0/0.7\n9 \"30sec" + std::string(piece_max - 21, 'x') + "\" -R0/1/0/0.7\n", "9\n"},
+        {record("5", "0/1/0/1 " + std::string(piece_max, 'y')) + after, "5\n3\n"},
+        {record("5", "0/1/0/1 " + std::string(piece_max, 'y'), ""), "5\n"},
     };
     // 100,000 characters whose every later piece would match if judged alone.
     std::string piece = fragment.substr(0, fragment.size() - 1);
-    piece.resize(255, ' ');
-    std::string huge(255, 'x');
+    piece.resize(piece_max, ' ');
+    std::string huge(piece_max, 'x');
     while (huge.size() + piece.size() <= 100000)
         huge += piece;
 
@@ -167,7 +170,7 @@ TEST(Quarn, NulEndsTheJudgedTextButNotTheLine)
         {"5 \"30sec test\" \"m\"\0 -R0/1/0/1\n"s + after, "3\n"},
         {("\0"s += record("5", "0/1/0/1")) + after, "3\n"},
         {"junk\0\n"s + after, "3\n"},
-        {"junk\0"s + std::string(300, 'x') + "\n" + after, "3\n"},
+        {"junk\0"s + std::string(piece_max, 'x') + "\n" + after, "3\n"},
         {"7 \"30sec\" -R0/1\0/0/1\n"s + after, "3\n"},
     };
     for (const auto &l : lines) {
