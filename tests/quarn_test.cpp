@@ -62,10 +62,11 @@ const Case cases[] = {
     {record("7", " -10/ +10/\t40/ 50"), "45", "0", "7\n", ""},
     {record("7", "0x0/0x10/0/1."), "0.5", "16", "7\n", ""},
     {record("7", "-0/+0/12345678/12345679"), "12345678", "0", "7\n", ""},
+    {record("7", "11/19/41/50") + record("8", "11,19,41,50"), "45", "15", "7\n", ""},
     // A fraction or an empty number in any bound, and the identifier in decimals.
     {record("1", "10.5/11/40/50") + record("2", "9/10.5/40/50") + record("3", "9/11/45.5/50") + record("4", "9/11/40/45.5"),
      "45.25", "10.25", "2\n4\n", ""},
-    {record("5", "/1/-1/1") + record("6", "-1//-1/1") + record("7", "-1/1//1") + record("8", "-1/1/-1/") + record("09", "-1/1/-1/1"),
+    {record("5", "/1/-1/1") + record("6", "-1//-1/1") + record("7", "-1/1//1") + record("8", "-1/1/-1/") + record("09", "-1/1/-1/1") + record("1", "///"),
      "0", "0", "9\n", ""},
     {"7 \"30sec test\" -R-10/10/40/50 -R0/1/0/1\n", "45", "0", "7\n", ""},  // the first -R counts
     // Length with the newline: 19 is too short, 20 is enough.
@@ -73,7 +74,7 @@ const Case cases[] = {
     {"7 \"30sec\" -R0/1/0/1\n", "0.5", "0.5", "7\n", ""},
     {"7 \"30sec\" -R0/1/0/1", "0.5", "0.5", "", ""},  // no newline at the end
     {"7 \"30sec\"  -R0/1/0/1", "0.5", "0.5", "7\n", ""},
-    {"# 7 \"30sec\" -R0/1/0/1\n\n" + both + "# end", "0.5", "0.5", "3\n4\n", ""},
+    {"# 7 \"30sec\" -R0/1/0/1\n\n" + both + "7#\"30sec\" -R0/1/0/1\n# end", "0.5", "0.5", "3\n4\n7\n", ""},
     {both + record("5", "0/1/0/1", ""), "0.5", "0.5", "3\n4\n5\n", ""},
     {"", "0", "0", "", ""},
     // Coordinates as "%f" reads them; one that is not finite would match any region.
@@ -194,6 +195,8 @@ TEST(Quarn, WrongNumberOfArgumentsGivesUsage)
     EXPECT_EQ(run(TOOL_PATH, {}), (Outcome{255, 0, "", "Usage: " TOOL_PATH + usage}));
     EXPECT_EQ(run(TOOL_PATH, {"45"}), (Outcome{255, 0, "", "Usage: " TOOL_PATH + usage}));
     EXPECT_EQ(call(quarn, {"./qn", "45"}), (Outcome{255, 0, "", "Usage: ./qn" + usage}));
+    errno = ENOENT;  // left over from earlier work: the close's own cause is named
+    EXPECT_EQ(call(quarn, {"./qn", "45"}, Fault::quota_at_close), (Outcome{255, 0, "", "Usage: ./qn" + usage + write_error("./qn", EDQUOT)}));
     // Without argv[0] the program names itself.
     EXPECT_EQ(call(quarn, {}), (Outcome{255, 0, "", "Usage: quarn" + usage}));
     EXPECT_EQ(call(quarn, {"", "45"}), (Outcome{255, 0, "", "Usage: quarn" + usage}));
