@@ -138,7 +138,7 @@ int sink_close(void *cookie)
 {
     if (static_cast<Sink *>(cookie)->fault == Fault::none)
         return 0;
-    errno = EIO;
+    errno = static_cast<Sink *>(cookie)->fault == Fault::quota_at_close ? EDQUOT : EIO;
     return -1;
 }
 

@@ -33,6 +33,7 @@ enum class Fault {
                   // a cause no other step of a tool gives, and the close with EIO
     first_write,  // the first write fails with EAGAIN, as a full non-blocking
                   // pipe does, and the later ones would go through
+    quota_at_close,  // closing fails with EDQUOT, a cause of its own, as on NFS
 };
 
 // Calls an entry function in this process with argv built from args (the

@@ -77,6 +77,8 @@ TEST(Ostrel, WrongNumberOfArgumentsGivesUsage)
     const std::string usage = " <stream>\n";
     EXPECT_EQ(run(TOOL_PATH, {}), (Outcome{1, 0, "", std::string("Usage: ") + TOOL_PATH + usage}));
     EXPECT_EQ(call(ostrel, {"./os"}), (Outcome{1, 0, "", "Usage: ./os" + usage}));
+    errno = ENOENT;  // left over from earlier work: the close's own cause is named
+    EXPECT_EQ(call(ostrel, {"./os"}, Fault::quota_at_close), (Outcome{1, 0, "", "Usage: ./os" + usage + write_error("./os", EDQUOT)}));
     // Without argv[0] the program names itself.
     EXPECT_EQ(call(ostrel, {}), (Outcome{1, 0, "", "Usage: ostrel" + usage}));
     EXPECT_EQ(run(TOOL_PATH, {}, Output::captured, true), (Outcome{1, 0, "", "Usage: ostrel" + usage}));
@@ -95,6 +97,9 @@ TEST(Ostrel, OutputThatCannotBeWrittenIsAFailure)
     std::vector<std::string> many(20000, "gra1-bhz");
     EXPECT_EQ(run(TOOL_PATH, many, Output::dev_full), (Outcome{1, 0, "", write_error(name, ENOSPC)}));
     EXPECT_EQ(call(ostrel, {"ostrel", "bfo", "wet"}, Fault::at_close), (Outcome{1, 0, "GRSN\nGRSN\n", write_error("ostrel", EIO)}));
+    // A write that fails as a full non-blocking pipe does ends the writing, though later ones would
+    // go through; with empty labels it fails at a newline.
+    EXPECT_EQ(call(ostrel, std::vector<std::string>(20000, ""), Fault::first_write), (Outcome{1, 0, "", write_error("ostrel", EAGAIN)}));
 }
 
 TEST(Ostrel, LongNamesAreHeldWhole)

@@ -8,8 +8,11 @@
 #include <vector>
 
 #include "command.h"
+#include "quarn.h"
 
 namespace {
+
+using quarn_sizes::piece_max;
 
 // A catalogue record with the resolution mark right after the opening quote.
 std::string record(const std::string &id, const std::string &region, const std::string &end = "\n")
@@ -59,10 +62,11 @@ const Case cases[] = {
     {record("7", " -10/ +10/\t40/ 50"), "45", "0", "7\n", ""},
     {record("7", "0x0/0x10/0/1."), "0.5", "16", "7\n", ""},
     {record("7", "-0/+0/12345678/12345679"), "12345678", "0", "7\n", ""},
+    {record("7", "11/19/41/50") + record("8", "11,19,41,50"), "45", "15", "7\n", ""},
     // A fraction or an empty number in any bound, and the identifier in decimals.
     {record("1", "10.5/11/40/50") + record("2", "9/10.5/40/50") + record("3", "9/11/45.5/50") + record("4", "9/11/40/45.5"),
      "45.25", "10.25", "2\n4\n", ""},
-    {record("5", "/1/-1/1") + record("6", "-1//-1/1") + record("7", "-1/1//1") + record("8", "-1/1/-1/") + record("09", "-1/1/-1/1"),
+    {record("5", "/1/-1/1") + record("6", "-1//-1/1") + record("7", "-1/1//1") + record("8", "-1/1/-1/") + record("09", "-1/1/-1/1") + record("1", "///"),
      "0", "0", "9\n", ""},
     {"7 \"30sec test\" -R-10/10/40/50 -R0/1/0/1\n", "45", "0", "7\n", ""},  // the first -R counts
     // Length with the newline: 19 is too short, 20 is enough.
@@ -70,7 +74,7 @@ const Case cases[] = {
     {"7 \"30sec\" -R0/1/0/1\n", "0.5", "0.5", "7\n", ""},
     {"7 \"30sec\" -R0/1/0/1", "0.5", "0.5", "", ""},  // no newline at the end
     {"7 \"30sec\"  -R0/1/0/1", "0.5", "0.5", "7\n", ""},
-    {"# 7 \"30sec\" -R0/1/0/1\n\n" + both + "# end", "0.5", "0.5", "3\n4\n", ""},
+    {"# 7 \"30sec\" -R0/1/0/1\n\n" + both + "7#\"30sec\" -R0/1/0/1\n# end", "0.5", "0.5", "3\n4\n7\n", ""},
     {both + record("5", "0/1/0/1", ""), "0.5", "0.5", "3\n4\n5\n", ""},
     {"", "0", "0", "", ""},
     // Coordinates as "%f" reads them; one that is not finite would match any region.
@@ -120,8 +124,8 @@ TEST(Quarn, AsAProcess)
     }
 }
 
-// A line is one record however long it is: judged by its first 255
-// characters, never by a later piece that happens to look like a record.
+// A line is one record however long it is: judged by its first piece,
+// never by a later piece that happens to look like a record.
 TEST(Quarn, LongLinesAreJudgedOnce)
 {
     const std::string fragment = record("9", "0/1/0/1");
@@ -129,20 +133,20 @@ TEST(Quarn, LongLinesAreJudgedOnce)
     struct {
         std::string catalogue, out;
     } lines[] = {
-        {std::string(255, 'x') + fragment + after, "3\n"},
-        {std::string(254, 'x') + "\n" + fragment, "9\n"},
-        {std::string(255, 'x') + "\n" + fragment, "9\n"},
-        {std::string(256, 'x') + "\n" + fragment, "9\n"},
+        {std::string(piece_max, 'x') + fragment + after, "3\n"},
+        {std::string(piece_max - 1, 'x') + "\n" + fragment, "9\n"},
+        {std::string(piece_max, 'x') + "\n" + fragment, "9\n"},
+        {std::string(piece_max + 1, 'x') + "\n" + fragment, "9\n"},
         {std::string(99999, 'x') + "\n" + fragment, "9\n"},
-        {std::string(255, 'x') + fragment, ""},
-        {"8 \"30sec" + std::string(235, 'x') + "\" -R0/1/0/0.7\n9 \"30sec" + std::string(234, 'x') + "\" -R0/1/0/0.7\n", "9\n"},
-        {record("5", "0/1/0/1 " + std::string(300, 'y')) + after, "5\n3\n"},
-        {record("5", "0/1/0/1 " + std::string(300, 'y'), ""), "5\n"},
+        {std::string(piece_max, 'x') + fragment, ""},
+        {"8 \"30sec" + std::string(piece_max - 20, 'x') + "\" -R0/1/0/0.7\n9 \"30sec" + std::string(piece_max - 21, 'x') + "\" -R0/1/0/0.7\n", "9\n"},
+        {record("5", "0/1/0/1 " + std::string(piece_max, 'y')) + after, "5\n3\n"},
+        {record("5", "0/1/0/1 " + std::string(piece_max, 'y'), ""), "5\n"},
     };
     // 100,000 characters whose every later piece would match if judged alone.
     std::string piece = fragment.substr(0, fragment.size() - 1);
-    piece.resize(255, ' ');
-    std::string huge(255, 'x');
+    piece.resize(piece_max, ' ');
+    std::string huge(piece_max, 'x');
     while (huge.size() + piece.size() <= 100000)
         huge += piece;
 
@@ -167,7 +171,7 @@ TEST(Quarn, NulEndsTheJudgedTextButNotTheLine)
         {"5 \"30sec test\" \"m\"\0 -R0/1/0/1\n"s + after, "3\n"},
         {("\0"s += record("5", "0/1/0/1")) + after, "3\n"},
         {"junk\0\n"s + after, "3\n"},
-        {"junk\0"s + std::string(300, 'x') + "\n" + after, "3\n"},
+        {"junk\0"s + std::string(piece_max, 'x') + "\n" + after, "3\n"},
         {"7 \"30sec\" -R0/1\0/0/1\n"s + after, "3\n"},
     };
     for (const auto &l : lines) {
@@ -191,6 +195,8 @@ TEST(Quarn, WrongNumberOfArgumentsGivesUsage)
     EXPECT_EQ(run(TOOL_PATH, {}), (Outcome{255, 0, "", "Usage: " TOOL_PATH + usage}));
     EXPECT_EQ(run(TOOL_PATH, {"45"}), (Outcome{255, 0, "", "Usage: " TOOL_PATH + usage}));
     EXPECT_EQ(call(quarn, {"./qn", "45"}), (Outcome{255, 0, "", "Usage: ./qn" + usage}));
+    errno = ENOENT;  // left over from earlier work: the close's own cause is named
+    EXPECT_EQ(call(quarn, {"./qn", "45"}, Fault::quota_at_close), (Outcome{255, 0, "", "Usage: ./qn" + usage + write_error("./qn", EDQUOT)}));
     // Without argv[0] the program names itself.
     EXPECT_EQ(call(quarn, {}), (Outcome{255, 0, "", "Usage: quarn" + usage}));
     EXPECT_EQ(call(quarn, {"", "45"}), (Outcome{255, 0, "", "Usage: quarn" + usage}));

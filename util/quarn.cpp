@@ -5,6 +5,10 @@
 #include <cstdio>
 #include <cstring>
 
+#include "quarn.h"
+
+using namespace quarn_sizes;
+
 #ifndef QUARN_CATALOGUE
 #define QUARN_CATALOGUE "/programs/sol2/gmt-3.3.4/share/dbase/grdraster.info"
 #endif
@@ -28,20 +32,20 @@ static int close_output(FILE *out, FILE *err, const char *prog, int status, int 
     return 255;
 }
 
-// Reads the first piece of a line, at most 255 characters, into str and
-// passes over the rest of the line, so that every line is judged once and
-// as a whole.  A terminator in the last place means the piece filled str;
-// a NUL read from the line cannot put it there.
-static bool read_line(FILE *in, char *str)
+// Reads the first piece of a line, at most piece_max characters, into str
+// and passes over the rest of the line, so that every line is judged once
+// and as a whole.  A terminator in the last place means the piece filled
+// str; a NUL read from the line cannot put it there.
+static bool read_line(FILE *in, char (&str)[piece_max + 1])
 {
-    str[255] = 1;
+    str[piece_max] = 1;
 #if HAVE_FGETS_UNLOCKED  // the C library's lock-free variant, where it has one
-    if (!fgets_unlocked(str, 256, in))
+    if (!fgets_unlocked(str, sizeof str, in))
 #else
-    if (!fgets(str, 256, in))
+    if (!fgets(str, sizeof str, in))
 #endif
         return false;
-    if (str[255] == '\0' && str[254] != '\n')
+    if (str[piece_max] == '\0' && str[piece_max - 1] != '\n')
         for (int c; (c = getc_unlocked(in)) != EOF && c != '\n';)
             ;
     return true;
@@ -65,7 +69,7 @@ static const char *whole(const char *s, float *v)
 
 // Reads west, east, south and north as "-R%f/%f/%f/%f" does, plain whole
 // numbers without the cost of sscanf.
-static bool read_region(const char *s, float r[4])
+static bool read_region(const char *s, float (&r)[4])
 {
     const char *p = whole(s + 2, &r[0]);
     for (int i = 1; i < 4 && p; i++)
@@ -96,8 +100,8 @@ static bool covers(const char *str, float lat, float lon)
 int quarn(int argc, char *argv[], FILE *out, FILE *err)
 {
     const char *prog = argc > 0 && *argv[0] ? argv[0] : "quarn";
-    static char inbuf[1 << 17];
-    char str[257];
+    static char inbuf[input_block];
+    char str[piece_max + 1];
     float lat, lon;
     int id;
 
