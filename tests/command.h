@@ -31,8 +31,7 @@ enum class Fault {
                   // lost writes only then
     every_write,  // the stream is unbuffered, every write fails with EDQUOT,
                   // a cause no other step of a tool gives, and the close with EIO
-    first_write,  // the first write fails with EAGAIN, as a full non-blocking
-                  // pipe does, and the later ones would go through
+    first_write,  // the first write fails with EAGAIN, as a full non-blocking pipe's; later ones pass
     quota_at_close,  // closing fails with EDQUOT, a cause of its own, as on NFS
 };
 

@@ -97,8 +97,7 @@ TEST(Ostrel, OutputThatCannotBeWrittenIsAFailure)
     std::vector<std::string> many(20000, "gra1-bhz");
     EXPECT_EQ(run(TOOL_PATH, many, Output::dev_full), (Outcome{1, 0, "", write_error(name, ENOSPC)}));
     EXPECT_EQ(call(ostrel, {"ostrel", "bfo", "wet"}, Fault::at_close), (Outcome{1, 0, "GRSN\nGRSN\n", write_error("ostrel", EIO)}));
-    // A write that fails as a full non-blocking pipe does ends the writing, though later ones would
-    // go through; with empty labels it fails at a newline.
+    // A write that fails as a full non-blocking pipe's ends the writing; with empty labels, at a newline.
     EXPECT_EQ(call(ostrel, std::vector<std::string>(20000, ""), Fault::first_write), (Outcome{1, 0, "", write_error("ostrel", EAGAIN)}));
 }
 

@@ -153,8 +153,7 @@ TEST(Pelmor, Bulletin)
     TempFile refusal("1 32\nx 5\n1 32\n");
     EXPECT_EQ(run(TOOL_PATH, {"-"}, Output::terminal, false, refusal.path()), (Outcome{1, 0, "2.18\n" TOOL_PATH ": line 2: illegal amplitude x\n\n2.18\n", ""}));
     // From a pipe, each answer is written before the next line is read: the writer waits for it.
-    const std::string wait = "o=$(mktemp); { echo 1 32; i=0; until [ -s $o ] || [ $i = 500 ]; do sleep 0.01; i=$((i+1)); done; "
-                             "[ -s $o ] || echo late >&2; echo 1 100; } | \"$0\" - > $o; cat $o; rm $o";
+    const std::string wait = "o=$(mktemp); { echo 1 32; i=0; until [ -s $o ] || [ $i = 500 ]; do sleep 0.01; i=$((i+1)); done; [ -s $o ] || echo late >&2; echo 1 100; } | \"$0\" - > $o; cat $o; rm $o";
     EXPECT_EQ(run("/bin/sh", {"-c", wait, TOOL_PATH}), (Outcome{0, 0, "2.18\n3.00\n", ""}));
     // A read that fails ends the reading; the line it cut short is not judged.
     EXPECT_EQ(call(pelmor, {"pelmor", "-"}, Fault::none, failing_input("1 32\n1 10")),

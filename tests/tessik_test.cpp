@@ -35,7 +35,6 @@ string too_long(const string &line) { return "$0: filename too long (line " + li
 
 const string x178(name_max - 1, 'x'), x179(name_max, 'x'), x180(name_max + 1, 'x');
 const string piece(piece_max, 'p');  // the longest first piece of a line
-const size_t block = input_block;
 
 
 struct Case {
@@ -80,9 +79,9 @@ const Case cases[] = {
     {string("< a\0b,c\n< d,e\n", 14), "d\n", no_comma("a")},
     {string("<\0 a,b\n< \0a,b\n\0< a,b\n", 21), "", ""},
     {"< " + x180 + string("\0,\n", 3), "", too_long("< " + x180) + no_comma(x179)},
-    {string(block - 5, 'x') + "\n< a" + string("\0,b\n", 4), "", no_comma("a")},  // across two blocks read
-    {string(block - 1, 'x') + "\n< a,1\n", "a\n", ""},                // a block that ends at a line end
-    {string(block, 'x') + "< b,1\n< c,1\n", "c\n", ""},           // and a '<' within a line after one
+    {string(input_block - 5, 'x') + "\n< a" + string("\0,b\n", 4), "", no_comma("a")},  // across two blocks read
+    {string(input_block - 1, 'x') + "\n< a,1\n", "a\n", ""},                // a block that ends at a line end
+    {string(input_block, 'x') + "< b,1\n< c,1\n", "c\n", ""},           // and a '<' within a line after one
     // Two listings: each record of the new one that the old one lacks is judged as "< " and the record.
     {"c.mseed,3\na.mseed,1\nb.mseed,2\nd.mseed,4\n", "d.mseed\n", "", "a.mseed,1\nb.mseed,2\nc.mseed,3\n"},
     {"a,1\r\nb,2\na,12\nb,2\nc,3", "b\na\nb\n", "", "b,2,x\na,1\nc,3\r\n"},
@@ -96,7 +95,7 @@ const Case cases[] = {
     {"a,\nb,\n,\n,a\nb\nc", "b\n\n", no_comma("c\n"), "a,\n,\nb\n"},
     {"abc,1\nabd,12\nabd,13\nabe,1\r", "abc\nabd\nabe\n", "", "abc,2\nabd,12\nabe,1\n"},
     // Past a block: one begun by a block's last character; the longest held, "\r" "\n" across a block's end; one longer.
-    {"a," + string(block - 4, 'y') + "\nd,1\r\nb," + string(block - 7, 'y') + "\r\nc," + string(600000, 'y') + "z\n", "a\nc\n", "", "d,1\nb," + string(block - 7, 'y') + "\n"},
+    {"a," + string(input_block - 4, 'y') + "\nd,1\r\nb," + string(input_block - 7, 'y') + "\r\nc," + string(600000, 'y') + "z\n", "a\nc\n", "", "d,1\nb," + string(input_block - 7, 'y') + "\n"},
 };
 
 
@@ -151,7 +150,6 @@ TEST(Tessik, InputThatCannotBeReadIsAFailure)
     EXPECT_EQ(call(tessik, {"td", missing}), (Outcome{1, 0, "", "td: can't open input file " + missing + "\n"}));
     EXPECT_EQ(call(tessik, {"td", missing, "/"}), (Outcome{1, 0, "", "td: can't open input file " + missing + "\n"}));
     EXPECT_EQ(call(tessik, {"td", missing, missing + "2"}), (Outcome{1, 0, "", "td: can't open input file " + missing + "\n"}));
-    EXPECT_EQ(call(tessik, {"td", missing, one.path()}), (Outcome{1, 0, "", "td: can't open input file " + missing + "\n"}));
     EXPECT_EQ(call(tessik, {"td", one.path(), missing}), (Outcome{1, 0, "", "td: can't open input file " + missing + "\n"}));
     EXPECT_EQ(call(tessik, {"td", one.path(), "/"}), (Outcome{1, 0, "", "td: can't read input file /\n"}));
     EXPECT_EQ(call(tessik, {"td", "/", one.path()}), (Outcome{1, 0, "", "td: can't read input file /\n"}));
@@ -319,8 +317,7 @@ TEST(OldListing, HashTableAndLimit)
             last.push_back(r);
     hold(old, last[0] + "\n" + last[1] + "\n" + repeated("abc\n", 38));
     ASSERT_EQ(old.slots(), sizing.slots());
-    for (int i = 0; i < 3; i++)
-        EXPECT_EQ(old.holds(last[i].data(), last[i].size()), i < 2) << last[i];
+    EXPECT_TRUE(old.holds(last[0].data(), last[0].size()) && old.holds(last[1].data(), last[1].size()) && !old.holds(last[2].data(), last[2].size()));
     const string text = repeated("abc,1\n", 20000);
     for (int i = 0; i < 4; i++)
         EXPECT_EQ(hold(limited[i], text, i & 1, text.size() - (i >> 1)), i >> 1 ? Input::too_large : Input::read) << i;
