@@ -1,8 +1,10 @@
-// Local magnitude: the calibration table and the interpolating routine.
-// Every step is single precision as written, without fused multiply-add, so
-// that a magnitude reads the same on every machine and optimisation level.
+// Local magnitude: the calibration table and the interpolating routine,
+// and the network magnitude of an event from its station magnitudes.
+// Every step is as precise as written, without fused multiply-add, so that
+// a magnitude reads the same on every machine and optimisation level.
 #include "magn_ml.h"
 
+#include <algorithm>
 #include <cmath>
 
 extern "C" {
@@ -52,6 +54,52 @@ float magn_ml(float ampl, float distance, int *dist_ok)
     tmp = tmp * grad;
     tmp = tmp + ml_sigma[itmp];
     return static_cast<float>(std::log10(static_cast<double>(ampl)) + tmp);
+}
+
+// The weight of the i-th of n station magnitudes, sorted ascending, in the
+// 25 % trimmed mean of Rosenberger and Gasko: up to three all weigh 1; from
+// four on, an eighth of them is trimmed at each end, the k wholly inside
+// the trimmed eighth weighing nothing and the one that it cuts what is left
+// of it.
+static double trimmed_weight(int i, int n)
+{
+    if (n <= 3)
+        return 1.0;
+    const double x = 0.125;
+    int k = static_cast<int>(std::floor(n * x + 1e-5));
+    if (i < k || i > n - k - 1)
+        return 0.0;
+    if (i == k || i == n - k - 1)
+        return k + 1 - n * x;
+    return 1.0;
+}
+
+// Every sum is taken in double precision, in ascending order of magnitude.
+// A magnitude that is not finite is found before anything is sorted.
+int magn_ml_network(float *station_ml, int n, double *network_ml, double *spread)
+{
+    for (int i = 0; i < n; i++)
+        if (!std::isfinite(station_ml[i]))
+            return -1;
+    if (n <= 0)
+        return 0;
+    std::sort(station_ml, station_ml + n, [](float a, float b) { return a < b; });
+    double weights = 0, weighted = 0;
+    int count = 0;
+    for (int i = 0; i < n; i++) {
+        double w = trimmed_weight(i, n);
+        weights += w;
+        weighted += w * station_ml[i];
+        count += w > 0;
+    }
+    double mean = weighted / weights, squares = 0;
+    for (int i = 0; i < n; i++) {
+        double d = station_ml[i] - mean;
+        squares += trimmed_weight(i, n) * d * d;
+    }
+    *network_ml = mean;
+    *spread = count < 2 ? -1 : std::sqrt(squares / (weights - 1));
+    return count;
 }
 
 }
