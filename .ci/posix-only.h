@@ -26,3 +26,5 @@
 #pragma GCC poison canonicalize_file_name get_current_dir_name
 /* Mathematics. */
 #pragma GCC poison exp10 exp10f sincos sincosf
+/* Random bytes: in POSIX only since 2024, and missing from older systems. */
+#pragma GCC poison getentropy

@@ -4,6 +4,7 @@
 // the hash is SipHash-1-3 under a key drawn at random for each run.
 #include "events.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -87,9 +88,8 @@ bool make_room(Item *&items, Count &room, size_t need, size_t most)
 {
     if (need <= static_cast<size_t>(room))
         return true;
-    size_t more = static_cast<size_t>(room) / 2 + 4;
-    more = need > most ? 0 : most - need < more ? most : need + more;
-    auto *bigger = more ? static_cast<Item *>(realloc(items, more * sizeof *items)) : nullptr;
+    size_t more = std::min(most, need + static_cast<size_t>(room) / 2 + 4);  // less than need if it wraps
+    auto *bigger = need <= more ? static_cast<Item *>(realloc(items, more * sizeof *items)) : nullptr;
     if (!bigger)
         return false;
     items = bigger;
@@ -97,25 +97,31 @@ bool make_room(Item *&items, Count &room, size_t need, size_t most)
     return true;
 }
 
-// Doubles the table, each event going to the slot its hash gives.
-bool double_table(Events &e)
+// The slot where the search for a hash begins: the hash's fraction of the
+// table, so that the table may have any size.
+size_t first_slot(const Events &e, uint64_t hash) { return static_cast<size_t>((hash >> 32) * e.nslots >> 32); }
+
+// The slot that holds the event of the name and hash, or the free one
+// where it would go.
+size_t slot(const Events &e, const char *name, size_t len, uint64_t hash)
 {
-    size_t n = e.nslots ? 2 * e.nslots : 16;
-    auto *slots = static_cast<Events::Slot *>(calloc(n, sizeof *e.slots));
-    if (!slots)
-        return false;
-    for (size_t i = 0; i < e.nslots; i++) {
-        if (!e.slots[i].event)
-            continue;
-        size_t at = e.slots[i].hash & (n - 1);
-        while (slots[at].event)
-            at = (at + 1) & (n - 1);
-        slots[at] = e.slots[i];
+    size_t at = first_slot(e, hash);
+    for (; e.slots[at]; at = at + 1 < e.nslots ? at + 1 : 0) {
+        const Event &ev = e.list[e.slots[at] - 1];
+        if (ev.hash == hash && ev.name_len == len && memcmp(e.names + ev.name, name, len) == 0)
+            break;
     }
-    free(e.slots);
-    e.slots = slots;
-    e.nslots = n;
-    return true;
+    return at;
+}
+
+// A table grown takes each event anew.
+void fill_table(Events &e)
+{
+    memset(e.slots, 0, e.nslots * sizeof *e.slots);
+    for (size_t i = 0; i < e.count; i++) {
+        const Event &ev = e.list[i];
+        e.slots[slot(e, e.names + ev.name, ev.name_len, ev.hash)] = i + 1;
+    }
 }
 
 }  // namespace
@@ -148,29 +154,28 @@ bool events_gather(Events &e, const char *piece, size_t len)
     return true;
 }
 
-// The table is kept at most half full, so that a name not held is found
-// missing after a slot or two.
+// Room is made first for one event more, and its name, which may be the
+// one gathered (that name is then kept where it is).  The table is kept at
+// most half full, so that a name not held is found missing after a slot or
+// two.
 Event *events_find(Events &e, const char *name, size_t len)
 {
-    bool gathered = e.gathered > 0 && name == events_gathered(e);
+    size_t nslots = e.nslots;
     e.gathered = 0;
-    if (2 * (e.count + 1) > e.nslots && !double_table(e))
-        return nullptr;
-    uint64_t hash = siphash13(e.key, name, len);
-    size_t at = hash & (e.nslots - 1);
-    for (; e.slots[at].event; at = (at + 1) & (e.nslots - 1)) {
-        Event &ev = e.list[e.slots[at].event - 1];
-        if (e.slots[at].hash == hash && ev.name_len == len && memcmp(e.names + ev.name, name, len) == 0)
-            return &ev;
-    }
     if (!make_room(e.list, e.list_room, e.count + 1, SIZE_MAX / sizeof *e.list) ||
-        (!gathered && !make_room(e.names, e.names_room, e.names_len + len, SIZE_MAX)))
+        !make_room(e.names, e.names_room, e.names_len + len, SIZE_MAX) ||
+        !make_room(e.slots, e.nslots, 2 * (e.count + 1), SIZE_MAX / sizeof *e.slots))
         return nullptr;
-    if (!gathered)
-        memcpy(e.names + e.names_len, name, len);
-    e.list[e.count] = Event{e.names_len, len, nullptr, 0, 0};
+    if (e.nslots != nslots)
+        fill_table(e);
+    uint64_t hash = siphash13(e.key, name, len);
+    size_t at = slot(e, name, len, hash);
+    if (e.slots[at])
+        return &e.list[e.slots[at] - 1];
+    memmove(e.names + e.names_len, name, len);
+    e.list[e.count] = Event{e.names_len, len, hash, nullptr, 0, 0};
     e.names_len += len;
-    e.slots[at] = Events::Slot{hash, ++e.count};
+    e.slots[at] = ++e.count;
     return &e.list[e.count - 1];
 }
 

@@ -8,22 +8,20 @@
 
 struct Event {
     size_t name, name_len;  // where its name lies in Events::names
+    uint64_t hash;          // of its name
     float *ml;              // its station magnitudes
     int n, room;            // how many, and room for how many
 };
 
 struct Events {
-    char *names;             // every name once, one after another, and then
-    size_t names_len;        // the one being gathered, of `gathered`
-    size_t names_room;       // characters
+    char *names;       // every name once, one after another, and then the
+    size_t names_len;  // one being gathered, of `gathered` characters
+    size_t names_room;
     size_t gathered;
-    Event *list;             // in the order of their first readings
+    Event *list;  // in the order of their first readings
     size_t count, list_room;
-    struct Slot {            // the table that finds an event by its name
-        uint64_t hash;
-        size_t event;  // its place in list, plus 1; 0 is free
-    } *slots;
-    size_t nslots;  // a power of two, or 0
+    size_t *slots;  // the table that finds an event by its name: its place
+    size_t nslots;  // in list, plus 1; 0 is free
     uint64_t key[2];
 };
 

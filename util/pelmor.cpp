@@ -366,6 +366,14 @@ static void judge_text(Bulletin &b, char *text, size_t len)
 // The event name ends at a blank, a tab, the line end or a NUL.
 static bool ends_name(char c) { return is_blank(c) || c == '\n' || c == '\0'; }
 
+// Gathers a piece of the event name in the events.  False when memory ran out.
+static bool gather(Bulletin &b, const char *piece, size_t len)
+{
+    if (!events_gather(*b.events, piece, len))
+        b.out_of_memory = true;
+    return !b.out_of_memory;
+}
+
 // Takes the event name at p, the start of a line or of what was not read
 // of its name, to where it ends, and returns the rest of the line, which
 // is judged as a line of "pelmor -" is.  A name that goes on past the
@@ -383,9 +391,7 @@ static char *take_name(Bulletin &b, char *p, char *end)
     b.name = p;
     b.name_len = static_cast<size_t>(q - p);
     if (q == end || e.gathered) {
-        if (!events_gather(e, p, b.name_len))
-            return b.out_of_memory = true, nullptr;
-        if (q == end)
+        if (!gather(b, p, b.name_len) || q == end)
             return nullptr;
         b.name = nullptr;
         b.name_len = e.gathered;
@@ -400,12 +406,11 @@ static char *take_name(Bulletin &b, char *p, char *end)
 // is gathered in the events.  False when memory ran out.
 static bool keep_name(Bulletin &b)
 {
-    if (!b.events || !b.name)
+    if (!b.name)
         return true;
-    if (!events_gather(*b.events, b.name, b.name_len))
-        return b.out_of_memory = true, false;
+    const char *name = b.name;
     b.name = nullptr;
-    return true;
+    return gather(b, name, b.name_len);
 }
 
 // "pelmor -": a magnitude line for every line of standard input; "pelmor
@@ -473,7 +478,7 @@ static int bulletin(const char *prog, FILE *in, FILE *out, FILE *err, Events *ev
         fprintf(err, "%s: out of memory\n", prog);
         b.refused = true;
     } else if (events) {
-        for (size_t i = 0; i < events->count && !o.failed; i++)
+        for (size_t i = 0; i < events->count; i++)  // none is written once a write failed
             put_event(o, events->names + events->list[i].name, events->list[i].name_len, events->list[i]);
         hand_over(o);
     }
