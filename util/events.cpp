@@ -16,7 +16,7 @@ namespace {
 
 uint64_t rotate(uint64_t x, int bits) { return x << bits | x >> (64 - bits); }
 
-void sip_round(uint64_t v[4])
+inline void sip_round(uint64_t v[4])
 {
     v[0] += v[1];
     v[1] = rotate(v[1], 13) ^ v[0];
@@ -30,12 +30,12 @@ void sip_round(uint64_t v[4])
     v[2] = rotate(v[2], 32);
 }
 
-// Up to eight bytes as a little-endian number.
-uint64_t little_endian(const char *p, size_t len)
+// Up to eight bytes as a number, in the machine's byte order (on a
+// big-endian machine the hash is not the published one, and as good).
+uint64_t word_at(const char *p, size_t len)
 {
     uint64_t word = 0;
-    for (size_t i = 0; i < len; i++)
-        word |= static_cast<uint64_t>(static_cast<unsigned char>(p[i])) << (8 * i);
+    memcpy(&word, p, len);
     return word;
 }
 
@@ -45,12 +45,12 @@ uint64_t siphash13(const uint64_t key[2], const char *p, size_t len)
                      0x6c7967656e657261 ^ key[0], 0x7465646279746573 ^ key[1]};
     uint64_t last = static_cast<uint64_t>(len) << 56;
     for (; len >= 8; p += 8, len -= 8) {
-        uint64_t word = little_endian(p, 8);
+        uint64_t word = word_at(p, 8);
         v[3] ^= word;
         sip_round(v);
         v[0] ^= word;
     }
-    last |= little_endian(p, len);
+    last |= word_at(p, len);
     v[3] ^= last;
     sip_round(v);
     v[0] ^= last;
@@ -80,15 +80,16 @@ void draw_key(uint64_t key[2])
     key[1] = bits[1] ^ static_cast<uint64_t>(now.tv_sec) ^ static_cast<uint64_t>(getpid());
 }
 
-// Makes room for `need` items at `items`, which has room for `room`: half
-// as much again and a few more, but at most `most`.  False when that is not
-// enough or memory ran out, with the items as they were.
+// Makes room for `need` items at `items`, which has room for `room`: twice
+// as much and a few more, but at most `most`.  (Room not yet used is not
+// yet memory in use.)  False when that is not enough or memory ran out,
+// with the items as they were.
 template <typename Item, typename Count>
 bool make_room(Item *&items, Count &room, size_t need, size_t most)
 {
     if (need <= static_cast<size_t>(room))
         return true;
-    size_t more = std::min(most, need + static_cast<size_t>(room) / 2 + 4);  // less than need if it wraps
+    size_t more = std::min(most, need + static_cast<size_t>(room) + 4);  // less than need if it wraps
     auto *bigger = need <= more ? static_cast<Item *>(realloc(items, more * sizeof *items)) : nullptr;
     if (!bigger)
         return false;
@@ -102,13 +103,15 @@ bool make_room(Item *&items, Count &room, size_t need, size_t most)
 size_t first_slot(const Events &e, uint64_t hash) { return static_cast<size_t>((hash >> 32) * e.nslots >> 32); }
 
 // The slot that holds the event of the name and hash, or the free one
-// where it would go.
+// where it would go.  An event is looked at only when its slot holds the
+// same part of the hash.
 size_t slot(const Events &e, const char *name, size_t len, uint64_t hash)
 {
     size_t at = first_slot(e, hash);
-    for (; e.slots[at]; at = at + 1 < e.nslots ? at + 1 : 0) {
-        const Event &ev = e.list[e.slots[at] - 1];
-        if (ev.hash == hash && ev.name_len == len && memcmp(e.names + ev.name, name, len) == 0)
+    for (; e.slots[at].event; at = at + 1 < e.nslots ? at + 1 : 0) {
+        const Event &ev = e.list[e.slots[at].event - 1];
+        if (e.slots[at].hash == static_cast<uint32_t>(hash) && ev.name_len == len &&
+            memcmp(e.names + ev.name, name, len) == 0)
             break;
     }
     return at;
@@ -120,7 +123,8 @@ void fill_table(Events &e)
     memset(e.slots, 0, e.nslots * sizeof *e.slots);
     for (size_t i = 0; i < e.count; i++) {
         const Event &ev = e.list[i];
-        e.slots[slot(e, e.names + ev.name, ev.name_len, ev.hash)] = i + 1;
+        size_t at = slot(e, e.names + ev.name, ev.name_len, ev.hash);
+        e.slots[at] = {static_cast<uint32_t>(i + 1), static_cast<uint32_t>(ev.hash)};
     }
 }
 
@@ -134,8 +138,8 @@ void events_open(Events &e)
 
 void events_close(Events &e)
 {
-    for (size_t i = 0; i < e.count; i++)
-        free(e.list[i].ml);
+    free(e.pieces);
+    free(e.copy);
     free(e.list);
     free(e.slots);
     free(e.names);
@@ -154,35 +158,77 @@ bool events_gather(Events &e, const char *piece, size_t len)
     return true;
 }
 
-// Room is made first for one event more, and its name, which may be the
-// one gathered (that name is then kept where it is).  The table is kept at
-// most half full, so that a name not held is found missing after a slot or
-// two.
+// The event found last is tried first: the readings of an event mostly
+// come together.  Else room is made first for one event more, and its
+// name, which may be the one gathered (that name is then kept where it
+// is).  The table is kept at most three quarters full, so that a name not
+// held is found missing after a few slots.  A slot counts events in 32
+// bits: 2^32 - 1 events at most.
 Event *events_find(Events &e, const char *name, size_t len)
 {
     size_t nslots = e.nslots;
     e.gathered = 0;
-    if (!make_room(e.list, e.list_room, e.count + 1, SIZE_MAX / sizeof *e.list) ||
+    Event *last = e.list + e.last;
+    if (e.count && last->name_len == len && memcmp(e.names + last->name, name, len) == 0)
+        return last;
+    if (!make_room(e.list, e.list_room, e.count + 1, UINT32_MAX) ||
         !make_room(e.names, e.names_room, e.names_len + len, SIZE_MAX) ||
-        !make_room(e.slots, e.nslots, 2 * (e.count + 1), SIZE_MAX / sizeof *e.slots))
+        !make_room(e.slots, e.nslots, e.count + 1 + (e.count + 1) / 3, SIZE_MAX / sizeof *e.slots))
         return nullptr;
     if (e.nslots != nslots)
         fill_table(e);
     uint64_t hash = siphash13(e.key, name, len);
     size_t at = slot(e, name, len, hash);
-    if (e.slots[at])
-        return &e.list[e.slots[at] - 1];
+    if (e.slots[at].event)
+        return &e.list[e.last = e.slots[at].event - 1];
     memmove(e.names + e.names_len, name, len);
-    e.list[e.count] = Event{e.names_len, len, hash, nullptr, 0, 0};
+    e.list[e.count] = Event{e.names_len, len, hash, 0, 0, 0, 0};
     e.names_len += len;
-    e.slots[at] = ++e.count;
-    return &e.list[e.count - 1];
+    e.slots[at] = {static_cast<uint32_t>(++e.count), static_cast<uint32_t>(hash)};
+    return &e.list[e.last = e.count - 1];
 }
 
-bool events_file(Event &ev, float ml)
+// Room for the event's magnitudes in its pieces so far.
+static size_t held(const Event &ev) { return static_cast<size_t>(ev.size) * (static_cast<size_t>(ev.size) + 4) / 8; }
+
+bool events_file(Events &e, Event &ev, float ml)
 {
-    if (!make_room(ev.ml, ev.room, static_cast<size_t>(ev.n) + 1, INT_MAX))
-        return false;
-    ev.ml[ev.n++] = ml;
+    size_t used = static_cast<size_t>(ev.n) - (held(ev) - static_cast<size_t>(ev.size));
+    if (used == static_cast<size_t>(ev.size)) {  // a new piece
+        size_t at = e.cells;
+        if (ev.n == INT_MAX || !make_room(e.pieces, e.cells_room, at + 1 + ev.size + 4, UINT32_MAX))
+            return false;
+        e.pieces[at].next = 0;
+        if (ev.n)
+            e.pieces[ev.last].next = static_cast<uint32_t>(at);
+        else
+            ev.first = static_cast<uint32_t>(at);
+        ev.last = static_cast<uint32_t>(at);
+        ev.size += 4;
+        e.cells = at + 1 + static_cast<size_t>(ev.size);
+        used = 0;
+    }
+    e.pieces[ev.last + 1 + used].ml = ml;
+    ev.n++;
     return true;
+}
+
+bool events_ready(Events &e)
+{
+    size_t most = 0;
+    for (size_t i = 0; i < e.count; i++)
+        if (e.list[i].size > 4)
+            most = std::max(most, static_cast<size_t>(e.list[i].n));
+    return make_room(e.copy, e.copy_room, most, SIZE_MAX / sizeof *e.copy);
+}
+
+float *events_magnitudes(Events &e, const Event &ev)
+{
+    if (ev.size <= 4)
+        return ev.n ? &e.pieces[ev.first + 1].ml : nullptr;
+    size_t n = 0;
+    for (uint32_t at = ev.first, size = 4; n < static_cast<size_t>(ev.n); at = e.pieces[at].next, size += 4)
+        for (uint32_t i = 1; i <= size && n < static_cast<size_t>(ev.n); i++)
+            e.copy[n++] = e.pieces[at + i].ml;
+    return e.copy;
 }

@@ -9,8 +9,18 @@
 struct Event {
     size_t name, name_len;  // where its name lies in Events::names
     uint64_t hash;          // of its name
-    float *ml;              // its station magnitudes
-    int n, room;            // how many, and room for how many
+    uint32_t first, last;   // its first and its last piece in Events::pieces
+    int n;                  // station magnitudes
+    int size;               // the room of its last piece
+};
+
+// The station magnitudes of all events lie in pieces, each the place of the
+// next piece of its event (0 for none) and then its magnitudes; an event's
+// pieces grow by 4 each, so that there are few and little room is left
+// over.  Up to 2^32 cells.
+union Cell {
+    uint32_t next;
+    float ml;
 };
 
 struct Events {
@@ -20,8 +30,15 @@ struct Events {
     size_t gathered;
     Event *list;  // in the order of their first readings
     size_t count, list_room;
-    size_t *slots;  // the table that finds an event by its name: its place
-    size_t nslots;  // in list, plus 1; 0 is free
+    size_t last;  // the event found last
+    struct Slot {                // the table that finds an event by its name:
+        uint32_t event, hash;  // its place in list plus 1 (0 is free), and
+    } *slots;                  // a part of its hash, not the part that
+    size_t nslots;             // gives the slot
+    Cell *pieces;
+    size_t cells, cells_room;
+    float *copy;  // room for the magnitudes of an event of several pieces
+    size_t copy_room;
     uint64_t key[2];
 };
 
@@ -41,4 +58,12 @@ Event *events_find(Events &e, const char *name, size_t len);
 
 // Files a station magnitude under the event.  False when memory ran out,
 // or the event holds as many as an int counts.
-bool events_file(Event &ev, float ml);
+bool events_file(Events &e, Event &ev, float ml);
+
+// Makes room to copy the magnitudes of the event with the most of those
+// that lie in several pieces, once all are filed.  False when memory ran out.
+bool events_ready(Events &e);
+
+// The station magnitudes of the event, one after another: where they lie,
+// or a copy.
+float *events_magnitudes(Events &e, const Event &ev);

@@ -56,17 +56,16 @@ float magn_ml(float ampl, float distance, int *dist_ok)
     return static_cast<float>(std::log10(static_cast<double>(ampl)) + tmp);
 }
 
-// The weight of the i-th of n station magnitudes, sorted ascending, in the
-// 25 % trimmed mean of Rosenberger and Gasko: up to three all weigh 1; from
-// four on, an eighth of them is trimmed at each end, the k wholly inside
-// the trimmed eighth weighing nothing and the one that it cuts what is left
-// of it.
-static double trimmed_weight(int i, int n)
+// The 25 % trimmed mean of Rosenberger and Gasko: up to three station
+// magnitudes all weigh 1; from four on, an eighth of them, n * x, is
+// trimmed at each end of the sorted n, the k wholly inside that eighth
+// weighing nothing and the one that it cuts what is left of it.
+constexpr double x = 0.125;
+
+static int trimmed(int n) { return n <= 3 ? -1 : static_cast<int>(std::floor(n * x + 1e-5)); }
+
+static double trimmed_weight(int i, int n, int k)
 {
-    if (n <= 3)
-        return 1.0;
-    const double x = 0.125;
-    int k = static_cast<int>(std::floor(n * x + 1e-5));
     if (i < k || i > n - k - 1)
         return 0.0;
     if (i == k || i == n - k - 1)
@@ -84,10 +83,10 @@ int magn_ml_network(float *station_ml, int n, double *network_ml, double *spread
     if (n <= 0)
         return 0;
     std::sort(station_ml, station_ml + n, [](float a, float b) { return a < b; });
+    int k = trimmed(n), count = 0;
     double weights = 0, weighted = 0;
-    int count = 0;
     for (int i = 0; i < n; i++) {
-        double w = trimmed_weight(i, n);
+        double w = trimmed_weight(i, n, k);
         weights += w;
         weighted += w * station_ml[i];
         count += w > 0;
@@ -95,7 +94,7 @@ int magn_ml_network(float *station_ml, int n, double *network_ml, double *spread
     double mean = weighted / weights, squares = 0;
     for (int i = 0; i < n; i++) {
         double d = station_ml[i] - mean;
-        squares += trimmed_weight(i, n) * d * d;
+        squares += trimmed_weight(i, n, k) * d * d;
     }
     *network_ml = mean;
     *spread = count < 2 ? -1 : std::sqrt(squares / (weights - 1));

@@ -197,11 +197,11 @@ static size_t format_field(char *text, bool given, double value)
 // magnitude, the spread of its station magnitudes and how many count.  No
 // magnitude is an empty field, as in the lines of "pelmor -", and so is
 // the spread of one.
-static void put_event(Output &o, const char *name, size_t len, Event &ev)
+static void put_event(Output &o, Events &e, const Event &ev)
 {
     double network = 0, spread = -1;
-    int n = magn_ml_network(ev.ml, ev.n, &network, &spread);
-    put_text(o, name, len);
+    int n = magn_ml_network(events_magnitudes(e, ev), ev.n, &network, &spread);
+    put_text(o, e.names + ev.name, ev.name_len);
     if (o.pending + 3 * magnitude_max > sizeof o.text)
         hand_over(o);
     o.text[o.pending++] = '\t';
@@ -309,7 +309,7 @@ static bool unnamed(const Bulletin &b)
 static void file_reading(Bulletin &b, Reading reading, float ml)
 {
     Event *ev = events_find(*b.events, event_name(b), b.name_len);
-    if (!ev || (reading == Reading::magnitude && !events_file(*ev, ml)))
+    if (!ev || (reading == Reading::magnitude && !events_file(*b.events, *ev, ml)))
         b.out_of_memory = true;
 }
 
@@ -363,9 +363,6 @@ static void judge_text(Bulletin &b, char *text, size_t len)
     b.naming = b.events != nullptr;  // the next line begins with its name
 }
 
-// The event name ends at a blank, a tab, the line end or a NUL.
-static bool ends_name(char c) { return is_blank(c) || c == '\n' || c == '\0'; }
-
 // Gathers a piece of the event name in the events.  False when memory ran out.
 static bool gather(Bulletin &b, const char *piece, size_t len)
 {
@@ -385,9 +382,7 @@ static char *take_name(Bulletin &b, char *p, char *end)
     *end = '\n';  // the end of the block ends the scans
     if (!e.gathered)
         p = skip_blanks(p);
-    char *q = p;
-    while (!ends_name(*q))
-        q++;
+    char *q = p + strcspn(p, " \t\n");  // or a NUL
     b.name = p;
     b.name_len = static_cast<size_t>(q - p);
     if (q == end || e.gathered) {
@@ -471,6 +466,8 @@ static int bulletin(const char *prog, FILE *in, FILE *out, FILE *err, Events *ev
         }
     }
     hand_over(o);
+    // Room to average any event is made before the first is printed.
+    b.out_of_memory = b.out_of_memory || (events && !read_error && !events_ready(*events));
     if (read_error) {
         fprintf(err, "%s: cannot read standard input: %s\n", prog, strerror(read_error));
         b.refused = true;
@@ -479,7 +476,7 @@ static int bulletin(const char *prog, FILE *in, FILE *out, FILE *err, Events *ev
         b.refused = true;
     } else if (events) {
         for (size_t i = 0; i < events->count; i++)  // none is written once a write failed
-            put_event(o, events->names + events->list[i].name, events->list[i].name_len, events->list[i]);
+            put_event(o, *events, events->list[i]);
         hand_over(o);
     }
     return close_output(out, err, prog, b.refused ? 1 : 0, o.cause);
