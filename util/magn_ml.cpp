@@ -59,22 +59,10 @@ float magn_ml(float ampl, float distance, int *dist_ok)
 // The 25 % trimmed mean of Rosenberger and Gasko: up to three station
 // magnitudes all weigh 1; from four on, an eighth of them, n * x, is
 // trimmed at each end of the sorted n, the k wholly inside that eighth
-// weighing nothing and the one that it cuts what is left of it.
-constexpr double x = 0.125;
-
-static int trimmed(int n) { return n <= 3 ? -1 : static_cast<int>(std::floor(n * x + 1e-5)); }
-
-static double trimmed_weight(int i, int n, int k)
-{
-    if (i < k || i > n - k - 1)
-        return 0.0;
-    if (i == k || i == n - k - 1)
-        return k + 1 - n * x;
-    return 1.0;
-}
-
-// Every sum is taken in double precision, in ascending order of magnitude.
-// A magnitude that is not finite is found before anything is sorted.
+// weighing nothing and the one that it cuts what is left of it.  Every
+// sum is taken in double precision, in ascending order of magnitude; those
+// that weigh nothing add nothing.  A magnitude that is not finite is found
+// before anything is sorted.
 int magn_ml_network(float *station_ml, int n, double *network_ml, double *spread)
 {
     for (int i = 0; i < n; i++)
@@ -83,22 +71,23 @@ int magn_ml_network(float *station_ml, int n, double *network_ml, double *spread
     if (n <= 0)
         return 0;
     std::sort(station_ml, station_ml + n, [](float a, float b) { return a < b; });
-    int k = trimmed(n), count = 0;
+    const double x = 0.125;
+    int k = n <= 3 ? 0 : static_cast<int>(std::floor(n * x + 1e-5));
+    double cut = n <= 3 ? 1 : k + 1 - n * x;  // the weight of the outermost that count
     double weights = 0, weighted = 0;
-    for (int i = 0; i < n; i++) {
-        double w = trimmed_weight(i, n, k);
+    for (int i = k; i < n - k; i++) {
+        double w = i == k || i == n - k - 1 ? cut : 1;
         weights += w;
         weighted += w * station_ml[i];
-        count += w > 0;
     }
     double mean = weighted / weights, squares = 0;
-    for (int i = 0; i < n; i++) {
-        double d = station_ml[i] - mean;
-        squares += trimmed_weight(i, n, k) * d * d;
+    for (int i = k; i < n - k; i++) {
+        double w = i == k || i == n - k - 1 ? cut : 1, d = station_ml[i] - mean;
+        squares += w * d * d;
     }
     *network_ml = mean;
-    *spread = count < 2 ? -1 : std::sqrt(squares / (weights - 1));
-    return count;
+    *spread = n - 2 * k < 2 ? -1 : std::sqrt(squares / (weights - 1));
+    return n - 2 * k;
 }
 
 }
