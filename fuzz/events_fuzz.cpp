@@ -90,12 +90,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     std::string input(reinterpret_cast<const char *>(data), size), rests;
     std::vector<std::string> names;
-    for (std::string line : lines_of(input)) {
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        size_t at = std::min(line.find_first_not_of(" \t"), line.size());
-        size_t end = std::min(line.find_first_of(std::string(" \t\0", 3), at), line.size());
-        names.push_back(line.substr(at, end - at));
+    for (const std::string &line : lines_of(input)) {
+        std::string bare = line;  // a CR before the line end belongs to it
+        if (!bare.empty() && bare.back() == '\r')
+            bare.pop_back();
+        size_t at = std::min(bare.find_first_not_of(" \t"), bare.size());
+        size_t end = std::min(bare.find_first_of(std::string(" \t\0", 3), at), bare.size());
+        names.push_back(bare.substr(at, end - at));
         rests += line.substr(end) + "\n";
     }
     Result bulletin = run_form("-", rests), events = run_form("-n", input);

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "command.h"
+#include "events.h"
 
 namespace {
 
@@ -98,7 +99,6 @@ TEST(Pelmor, OutputThatCannotBeWrittenIsAFailure)
 
 // "pelmor -": for every line of a bulletin one line of output, the magnitude
 // of its first two fields or an empty line, and every refused line reported.
-// "pelmor -n": the line of each event that a line names, as its readings give.
 TEST(Pelmor, Bulletin)
 {
     using namespace std::string_literals;
@@ -108,7 +108,7 @@ TEST(Pelmor, Bulletin)
     for (int i = -1; i < 16; i++)
         for (int n : {1, 2, 3, 4, 5, 7, 8, 9, 16, 17})
             weighted += i >= n - 1 ? "" : "E" + std::to_string(n) + (i < 0 ? " 1000 100\n" : " 1 " + std::to_string(kms[i]) + "\n");
-    const std::string long_name(130941, 'n');  // its line leaves its output block short of room for the figures
+    const std::string long_name(131035, 'n');  // across blocks; its line leaves its output block 6 characters short
     const struct {
         std::string in, out, err;  // a refusal gives status 1
         const char *form = "-";
@@ -118,8 +118,8 @@ TEST(Pelmor, Bulletin)
         {"\n \t\n1 0.5\n1 1000\n1 nan\n", "\n\n\n\n\n", ""},
         // Plain decimals, and all else that "%f" reads; ties that printf rounds to even.
         {"1000. 100\n+1e3 100\n1000.0000000000 +1e2\n0x3E8 0X64\n1000.0 1e2.5\n", "6.00\n6.00\n6.00\n6.00\n6.00\n", ""},
-        {"1e-40 5\n0.00000000001 5\n16777216 5\n1 16.25\n1 24.375\n0.001 100\n0.001023 100\n",
-         "-38.60\n-9.60\n8.62\n1.62\n1.88\n0.00\n0.01\n", ""},
+        {"1e-40 5\n0.00000000001 5\n16777216 5\n1 16.25\n1 24.375\n0.001 100\n0.001023 100\n0.0010007 100\n",
+         "-38.60\n-9.60\n8.62\n1.62\n1.88\n0.00\n0.01\n0.00\n", ""},
         {"abc 1\n5\n1 xyz\n0 5\n-1 5\ninf x\n\v 5\n1 32\n", "\n\n\n\n\n\n\n2.18\n",
          "$0: line 1: illegal amplitude abc\n$0: line 2: expected <ampl> <km-distance>\n$0: line 3: illegal distance xyz\n"
          "$0: line 4: illegal amplitude 0\n$0: line 5: illegal amplitude -1\n$0: line 6: illegal amplitude inf\n"
@@ -141,13 +141,12 @@ TEST(Pelmor, Bulletin)
          repeated("2.18\n", 13107) + "3.00\n" + repeated("2.18\n", 12506) + "3.00\n\n2.18\n", "$0: line 25616: line too long\n"},
         // Weights worked out by hand: from 8 readings on, the outermost drop out.
         {weighted, "E1\t6.00\t\t1\nE2\t3.70\t3.25\t2\nE3\t2.97\t2.63\t3\nE4\t2.27\t2.05\t4\nE5\t2.02\t1.55\t5\nE7\t1.85\t0.76\t7\n"
-                   "E8\t1.85\t0.31\t6\nE9\t1.93\t0.34\t7\nE16\t2.38\t0.48\t12\nE17\t2.45\t0.50\t13\n", "", "-n"},
-        {"", "", "", "-n"},
+                   "E8\t1.85\t0.31\t6\nE9\t1.93\t0.34\t7\nE16\t2.38\t0.48\t12\nE17\t2.45\t0.50\t13\n", "", "-n"}, {"", "", "", "-n"},
         // An event named on a line is listed, whatever its readings gave.
-        {"E1 1 32\r\nE2 1 2000\nE1 x 5\n \t\r\n\n\v\f\nE1 1 100 BFO\r\nE4 1\nE\0x 1 32\nE5\r"s, "E1\t2.59\t0.58\t2\nE2\t\t\t0\nE4\t\t\t0\nE\t\t\t0\nE5\t\t\t0\n",
+        {"E1 1 32\r\nE2 1 2000\nE1 x 5\n \t\r\n\n\v\f\nE1 1 100 BFO\r\nE4 1\nE\0x 1 32\nE4 \v \v\f\nE5\r"s, "E1\t2.59\t0.58\t2\nE2\t\t\t0\nE4\t\t\t0\nE\t\t\t0\nE5\t\t\t0\n",
          "$0: line 3: illegal amplitude x\n$0: line 8: expected <event> <ampl> <km-distance>\n$0: line 9: expected <event> <ampl> <km-distance>\n"
-         "$0: line 10: expected <event> <ampl> <km-distance>\n", "-n"},
-        // Names across blocks, and the name of a line that a block's end cuts after it.
+         "$0: line 10: expected <event> <ampl> <km-distance>\n$0: line 11: expected <event> <ampl> <km-distance>\n", "-n"},
+        // The name of a line that a block's end cuts after it is kept.
         {repeated("E 1 32\n", 9362) + "F 1 100\n" + long_name + " 1 32\nF 1 32\n" + long_name + "\r\nE " + std::string(4096, ' ') + "1 32\n",
          "E\t2.18\t0.00\t7022\nF\t2.59\t0.58\t2\n" + long_name + "\t2.18\t\t1\n", "$0: line 9366: expected <event> <ampl> <km-distance>\n$0: line 9367: line too long\n", "-n"},
     };
@@ -173,8 +172,7 @@ TEST(Pelmor, Bulletin)
               (Outcome{1, 0, "", "pelmor: cannot read standard input: Input/output error\n"}));
 }
 
-// Memory that runs out is named, and no event is listed, whether a name, the
-// magnitudes of an event or the events outgrow what is allowed.
+// Memory that runs out is named, and no event listed: a name, an event's readings or the events outgrow it.
 TEST(Pelmor, EventsBeyondTheMemoryAllowed)
 {
     std::string limit = "ulimit -d 4096; ";
@@ -185,6 +183,15 @@ TEST(Pelmor, EventsBeyondTheMemoryAllowed)
     for (const char *feed : {"head -c 8000000 /dev/zero | tr '\\0' x", "yes 'E 1 32' | head -n 1200000", "seq -f 'e%.0f 1 2000' 200000"})
         EXPECT_EQ(run("/bin/sh", {"-c", limit + "(echo E 1 32; " + feed + ") 2>/dev/null | \"$0\" -n 2>\"$1\"; s=$?; grep -v '^==' \"$1\" >&2; exit $s", TOOL_PATH, err.path()}),
                   (Outcome{1, 0, "", TOOL_PATH ": out of memory\n"})) << feed;
+}
+
+// Event names hash as the published SipHash-1-3 vectors: key bytes 0 to 15, message bytes 0 to n - 1.
+TEST(Pelmor, EventNamesHashAsSipHash13)
+{
+    const uint64_t key[2] = {0x0706050403020100, 0x0f0e0d0c0b0a0908};
+    const std::pair<size_t, uint64_t> vectors[] = {{0, 0xabac0158050fc4dc}, {7, 0xd3927d989bb11140}, {8, 0x369095118d299a8e}, {15, 0xd320d86d2a519956}};
+    for (const auto &[len, hash] : vectors)
+        EXPECT_EQ(events_hash(key, "\x00\x01\x02\x03\x04\x05\x06\x07\x08\x09\x0a\x0b\x0c\x0d\x0e", len), hash) << len;
 }
 
 TEST(Pelmor, LongArgumentsAreReadLikeShortOnes)

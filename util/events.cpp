@@ -39,18 +39,20 @@ uint64_t word_at(const char *p, size_t len)
     return word;
 }
 
-uint64_t siphash13(const uint64_t key[2], const char *p, size_t len)
+}  // namespace
+
+uint64_t events_hash(const uint64_t key[2], const char *name, size_t len)
 {
     uint64_t v[4] = {0x736f6d6570736575 ^ key[0], 0x646f72616e646f6d ^ key[1],
                      0x6c7967656e657261 ^ key[0], 0x7465646279746573 ^ key[1]};
     uint64_t last = static_cast<uint64_t>(len) << 56;
-    for (; len >= 8; p += 8, len -= 8) {
-        uint64_t word = word_at(p, 8);
+    for (; len >= 8; name += 8, len -= 8) {
+        uint64_t word = word_at(name, 8);
         v[3] ^= word;
         sip_round(v);
         v[0] ^= word;
     }
-    last |= word_at(p, len);
+    last |= word_at(name, len);
     v[3] ^= last;
     sip_round(v);
     v[0] ^= last;
@@ -59,6 +61,8 @@ uint64_t siphash13(const uint64_t key[2], const char *p, size_t len)
         sip_round(v);
     return v[0] ^ v[1] ^ v[2] ^ v[3];
 }
+
+namespace {
 
 // 128 random bits from the system.  Should it have none to give, the clock
 // and where the system put this call's stack, which it randomises, stand in.
@@ -177,7 +181,7 @@ Event *events_find(Events &e, const char *name, size_t len)
         return nullptr;
     if (e.nslots != nslots)
         fill_table(e);
-    uint64_t hash = siphash13(e.key, name, len);
+    uint64_t hash = events_hash(e.key, name, len);
     size_t at = slot(e, name, len, hash);
     if (e.slots[at].event)
         return &e.list[e.last = e.slots[at].event - 1];

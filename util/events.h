@@ -42,6 +42,9 @@ struct Events {
     uint64_t key[2];
 };
 
+// SipHash-1-3 of a name under the key.
+uint64_t events_hash(const uint64_t key[2], const char *name, size_t len);
+
 // An empty set, with a key of its own for the hash of names.
 void events_open(Events &e);
 void events_close(Events &e);

@@ -72,8 +72,8 @@ int magn_ml_network(float *station_ml, int n, double *network_ml, double *spread
         return 0;
     std::sort(station_ml, station_ml + n, [](float a, float b) { return a < b; });
     const double x = 0.125;
-    int k = n <= 3 ? 0 : static_cast<int>(std::floor(n * x + 1e-5));
-    double cut = n <= 3 ? 1 : k + 1 - n * x;  // the weight of the outermost that count
+    int k = static_cast<int>(std::floor(n * x + 1e-5));  // 0 up to seven
+    double cut = n <= 3 ? 1 : k + 1 - n * x;           // the weight of the outermost that count
     double weights = 0, weighted = 0;
     for (int i = k; i < n - k; i++) {
         double w = i == k || i == n - k - 1 ? cut : 1;
@@ -86,7 +86,7 @@ int magn_ml_network(float *station_ml, int n, double *network_ml, double *spread
         squares += w * d * d;
     }
     *network_ml = mean;
-    *spread = n - 2 * k < 2 ? -1 : std::sqrt(squares / (weights - 1));
+    *spread = n < 2 ? -1 : std::sqrt(squares / (weights - 1));
     return n - 2 * k;
 }
 

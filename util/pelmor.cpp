@@ -201,18 +201,17 @@ static void put_event(Output &o, Events &e, const Event &ev)
 {
     double network = 0, spread = -1;
     int n = magn_ml_network(events_magnitudes(e, ev), ev.n, &network, &spread);
-    put_text(o, e.names + ev.name, ev.name_len);
-    if (o.pending + 3 * magnitude_max > sizeof o.text)
-        hand_over(o);
-    o.text[o.pending++] = '\t';
-    o.pending += format_field(o.text + o.pending, n > 0, network);
-    o.pending += format_field(o.text + o.pending, n > 1, spread);
-    char digits[16], *d = digits + sizeof digits;
+    char figures[2 * magnitude_max + 1], *p = figures, digits[16], *d = digits + sizeof digits;
+    *p++ = '\t';
+    p += format_field(p, n > 0, network);
+    p += format_field(p, n > 1, spread);
     *--d = '\n';
     unsigned count = static_cast<unsigned>(n);
     do
         *--d = static_cast<char>('0' + count % 10);
     while (count /= 10);
+    put_text(o, e.names + ev.name, ev.name_len);
+    put_text(o, figures, static_cast<size_t>(p - figures));
     put_text(o, d, static_cast<size_t>(digits + sizeof digits - d));
 }
 
@@ -228,10 +227,9 @@ struct Bulletin {
     unsigned long line;    // the number of the line being judged
     bool refused;          // a line was refused
     bool out_of_memory;
-    // The event name of the line: yet to be read, or read on past a block;
-    // else at `name` in the block, or, with `name` null, gathered in the
-    // events once its block was to be read over.
-    bool naming;
+    // The event name of the line: at `name` in the block, or, with `name`
+    // null, gathered in the events when it goes on past a block or its
+    // block is to be read over.
     const char *name;
     size_t name_len;
 };
@@ -327,12 +325,13 @@ static void judge_line(Bulletin &b, char *text, bool cut)
     char *dist_end = read_field(dist_text, &dist);
     float ml = 0;
     Reading reading = Reading::out_of_range;
+    bool white = !*ampl_text || (is_white(*ampl_text) && !text[strspn(text, " \t\r\v\f")]);
     bool blank = false;
     if (cut && dist_end == text + line_max) {
         refuse(b, "line too long");
-    } else if ((!*ampl_text || (is_white(*ampl_text) && !text[strspn(text, " \t\r\v\f")])) && unnamed(b)) {
+    } else if (white && unnamed(b)) {
         blank = true;  // no reading, and nothing wrong
-    } else if (!*dist_text) {
+    } else if (white || !*dist_text) {
         refuse(b, b.expected);
     } else {
         *gap = *dist_end = '\0';
@@ -360,7 +359,6 @@ static void judge_text(Bulletin &b, char *text, size_t len)
     bool cut = len > line_max;
     text[cut ? line_max : len] = '\0';
     judge_line(b, text, cut);
-    b.naming = b.events != nullptr;  // the next line begins with its name
 }
 
 // Gathers a piece of the event name in the events.  False when memory ran out.
@@ -375,7 +373,8 @@ static bool gather(Bulletin &b, const char *piece, size_t len)
 // of its name, to where it ends, and returns the rest of the line, which
 // is judged as a line of "pelmor -" is.  A name that goes on past the
 // block is gathered in the events: null is returned, and the name read on
-// in the next block.  A CR before the line end belongs to the line end.
+// in the next block.  Where the rest of a line was kept, the name gathered
+// ends at its start.  A CR before the line end belongs to the line end.
 static char *take_name(Bulletin &b, char *p, char *end)
 {
     Events &e = *b.events;
@@ -393,7 +392,6 @@ static char *take_name(Bulletin &b, char *p, char *end)
     }
     if (*q == '\n' && b.name_len > 0 && event_name(b)[b.name_len - 1] == '\r')
         b.name_len--;
-    b.naming = false;
     return q;
 }
 
@@ -420,7 +418,7 @@ static int bulletin(const char *prog, FILE *in, FILE *out, FILE *err, Events *ev
     static char input[PELMOR_BLOCK_SIZE + 1];  // a block, and room to end a last line
     Output o{out, 0, 0, false, {}};
     Bulletin b{prog, err, o, events, events ? "expected <event> <ampl> <km-distance>" : "expected <ampl> <km-distance>",
-               0, false, false, events != nullptr, nullptr, 0};
+               0, false, false, nullptr, 0};
     int fd = fileno(in), read_error = 0;
     size_t kept = 0;       // the start of a line, at the front of input
     bool passing = false;  // passing over the rest of a long line
@@ -436,7 +434,7 @@ static int bulletin(const char *prog, FILE *in, FILE *out, FILE *err, Events *ev
         }
         if (got == 0) {  // a last line without its line end
             last = true;
-            if (!kept && !(b.naming && events->gathered))
+            if (!kept && !(events && events->gathered))
                 break;
             input[kept] = '\n';
             got = 1;
@@ -444,7 +442,7 @@ static int bulletin(const char *prog, FILE *in, FILE *out, FILE *err, Events *ev
         char *p = input, *end = input + kept + got;
         kept = 0;
         while (p < end && !b.out_of_memory) {
-            if (b.naming && !passing && !(p = take_name(b, p, end)))
+            if (events && !passing && !(p = take_name(b, p, end)))
                 break;
             char *nl = static_cast<char *>(memchr(p, '\n', static_cast<size_t>(end - p)));
             size_t left = static_cast<size_t>((nl ? nl : end) - p);
