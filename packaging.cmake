@@ -85,8 +85,8 @@ install(FILES ${PROJECT_BINARY_DIR}/magn_ml.pc DESTINATION ${CMAKE_INSTALL_LIBDI
         COMPONENT development)
 
 # Manual pages, with the version and the built-in catalogue path filled in;
-# ml_sigma(3) is a link to magn_ml(3), which describes both.  Debian wants
-# them compressed.
+# ml_sigma(3) and magn_ml_network(3) are links to magn_ml(3), which
+# describes all three.  Debian wants them compressed.
 set(man_suffix "")
 if(SEISTOOLS_DEBIAN)
   set(man_suffix .gz)
@@ -105,9 +105,11 @@ foreach(page pelmor.1 ostrel.1 quarn.1 tessik.1 magn_ml.3)
   install(FILES ${PROJECT_BINARY_DIR}/man/${page}${man_suffix} DESTINATION ${CMAKE_INSTALL_MANDIR}/man${section}
           COMPONENT ${component})
 endforeach()
-file(CREATE_LINK magn_ml.3${man_suffix} ${PROJECT_BINARY_DIR}/man/ml_sigma.3${man_suffix} SYMBOLIC)
-install(FILES ${PROJECT_BINARY_DIR}/man/ml_sigma.3${man_suffix} DESTINATION ${CMAKE_INSTALL_MANDIR}/man3
-        COMPONENT development)
+foreach(link ml_sigma magn_ml_network)
+  file(CREATE_LINK magn_ml.3${man_suffix} ${PROJECT_BINARY_DIR}/man/${link}.3${man_suffix} SYMBOLIC)
+  install(FILES ${PROJECT_BINARY_DIR}/man/${link}.3${man_suffix} DESTINATION ${CMAKE_INSTALL_MANDIR}/man3
+          COMPONENT development)
+endforeach()
 
 # Every package carries the copyright and the changelog in its own folder
 # below /usr/share/doc.
@@ -150,20 +152,23 @@ endforeach()
 set(CPACK_DEBIAN_PROGRAMS_PACKAGE_SECTION science)
 set(CPACK_DEBIAN_PROGRAMS_DESCRIPTION "small tools for seismological processing pipelines
 pelmor prints the local magnitude of a seismic event from an amplitude and
-an epicentral distance, ostrel the seismic network of a station from a
-stream name, quarn the 30-arc-second topography datasets of a GMT raster
-catalogue that cover a point, and tessik the file names that a new listing
-holds and an old one does not, from the output of diff.
+an epicentral distance, or the network magnitude of each event of a
+bulletin, ostrel the seismic network of a station from a stream name, quarn
+the 30-arc-second topography datasets of a GMT raster catalogue that cover
+a point, and tessik the file names that a new listing holds and an old one
+does not, from the output of diff.
 
 Each reads its arguments and at most one text file, writes its results as
 lines on standard output and ends with an exit status that a script can
-trust. None takes options or reads the environment.")
+trust. None reads the environment, and only pelmor -n takes an option.")
 
 set(magn_ml_about "magn_ml computes the local magnitude of a seismic event from a measured
 amplitude and the epicentral distance, with a distance correction
-interpolated in a fixed calibration table from 1 km to 1000 km. It gives
-the same bits on every machine and at every optimisation level, and can
-be called from C and C++.")
+interpolated in a fixed calibration table from 1 km to 1000 km, and
+magn_ml_network the network magnitude of an event from its station
+magnitudes, their 25 % trimmed mean. It gives the same bits on every
+machine and at every optimisation level, and can be called from C and
+C++.")
 if(BUILD_SHARED_LIBS)
   set(magn_ml_dev_holds "the link to the shared library")
 else()

@@ -94,7 +94,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         float ml;
         char fast[magnitude_max], slow[64];
         memcpy(&ml, data, sizeof ml);
-        size_t n = format_magnitude(fast, ml);
+        size_t n = format_magnitude(fast, ml, '\n');
         snprintf(slow, sizeof slow, "%4.2f\n", static_cast<double>(ml));
         if (std::string(fast, n) != slow)
             abort();

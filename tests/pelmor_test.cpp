@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "command.h"
+#include "events.h"
 
 namespace {
 
@@ -96,6 +97,7 @@ TEST(Pelmor, OutputThatCannotBeWrittenIsAFailure)
     EXPECT_EQ(call(pelmor, {"pelmor", "1", "32"}, Fault::every_write), (Outcome{1, 0, "", write_error("pelmor", EDQUOT)}));
     EXPECT_EQ(call(pelmor, {"pelmor", "-"}, Fault::every_write, "1 32\n1 32\n"), (Outcome{1, 0, "", write_error("pelmor", EDQUOT)}));
     EXPECT_EQ(run(TOOL_PATH, {"-"}, Output::dev_full, false, EXAMPLES_DIR "/bulletin"), (Outcome{1, 0, "", write_error(name, ENOSPC)}));
+    EXPECT_EQ(run(TOOL_PATH, {"-n"}, Output::dev_full, false, EXAMPLES_DIR "/events"), (Outcome{1, 0, "", write_error(name, ENOSPC)}));
 }
 
 // "pelmor -": for every line of a bulletin one line of output, the magnitude
@@ -103,16 +105,24 @@ TEST(Pelmor, OutputThatCannotBeWrittenIsAFailure)
 TEST(Pelmor, Bulletin)
 {
     using namespace std::string_literals;
+    // Events of 1 to 17 readings, interleaved: 6.00 and the first n - 1 of these distances' magnitudes (nodes).
+    std::string weighted;
+    const int kms[] = {5, 10, 15, 20, 25, 30, 35, 40, 45, 50, 55, 60, 80, 220, 110, 130};
+    for (int i = -1; i < 16; i++)
+        for (int n : {1, 2, 3, 4, 5, 7, 8, 9, 16, 17})
+            weighted += i >= n - 1 ? "" : "E" + std::to_string(n) + (i < 0 ? " 1000 100\n" : " 1 " + std::to_string(kms[i]) + "\n");
+    const std::string long_name(131035, 'n');  // across blocks; its line leaves its output block 6 characters short
     const struct {
         std::string in, out, err;  // a refusal gives status 1
+        const char *form = "-";
     } cases[] = {
         {"", "", ""},
         {"1 32\n1000\t100 BFO ML\n \t0.01  5km\t\n2.5 250", "2.18\n6.00\n-0.60\n4.20\n", ""},
         {"\n \t\n1 0.5\n1 1000\n1 nan\n", "\n\n\n\n\n", ""},
         // Plain decimals, and all else that "%f" reads; ties that printf rounds to even.
         {"1000. 100\n+1e3 100\n1000.0000000000 +1e2\n0x3E8 0X64\n1000.0 1e2.5\n", "6.00\n6.00\n6.00\n6.00\n6.00\n", ""},
-        {"1e-40 5\n0.00000000001 5\n16777216 5\n1 16.25\n1 24.375\n0.001 100\n0.001023 100\n",
-         "-38.60\n-9.60\n8.62\n1.62\n1.88\n0.00\n0.01\n", ""},
+        {"1e-40 5\n0.00000000001 5\n16777216 5\n1 16.25\n1 24.375\n0.001 100\n0.001023 100\n0.0010007 100\n",
+         "-38.60\n-9.60\n8.62\n1.62\n1.88\n0.00\n0.01\n0.00\n", ""},
         {"abc 1\n5\n1 xyz\n0 5\n-1 5\ninf x\n\v 5\n1 32\n", "\n\n\n\n\n\n\n2.18\n",
          "$0: line 1: illegal amplitude abc\n$0: line 2: expected <ampl> <km-distance>\n$0: line 3: illegal distance xyz\n"
          "$0: line 4: illegal amplitude 0\n$0: line 5: illegal amplitude -1\n$0: line 6: illegal amplitude inf\n"
@@ -133,6 +143,16 @@ TEST(Pelmor, Bulletin)
         // Lines across blocks: two cut in two, one longer; block 1's output fills its own.
         {repeated("1 32\n", 13107) + "1 100\n" + repeated("1 32\n", 12506) + std::string(4000, ' ') + "1 100\n" + std::string(140000, '9') + "\n1 32\n",
          repeated("2.18\n", 13107) + "3.00\n" + repeated("2.18\n", 12506) + "3.00\n\n2.18\n", "$0: line 25616: line too long\n"},
+        // Weights worked out by hand: from 8 readings on, the outermost drop out.
+        {weighted, "E1\t6.00\t\t1\nE2\t3.70\t3.25\t2\nE3\t2.97\t2.63\t3\nE4\t2.27\t2.05\t4\nE5\t2.02\t1.55\t5\nE7\t1.85\t0.76\t7\n"
+                   "E8\t1.85\t0.31\t6\nE9\t1.93\t0.34\t7\nE16\t2.38\t0.48\t12\nE17\t2.45\t0.50\t13\n", "", "-n"}, {"", "", "", "-n"},
+        // An event named on a line is listed, whatever its readings gave.
+        {"E1 1 32\r\nE2 1 2000\nE1 x 5\n \t\r\n\n\v\f\nE1 1 100 BFO\r\nE4 1\nE\0x 1 32\nE4 \v \v\f\nE5\r"s, "E1\t2.59\t0.58\t2\nE2\t\t\t0\nE4\t\t\t0\nE\t\t\t0\nE5\t\t\t0\n",
+         "$0: line 3: illegal amplitude x\n$0: line 8: expected <event> <ampl> <km-distance>\n$0: line 9: expected <event> <ampl> <km-distance>\n"
+         "$0: line 10: expected <event> <ampl> <km-distance>\n$0: line 11: expected <event> <ampl> <km-distance>\n", "-n"},
+        // The name of a line that a block's end cuts after it is kept.
+        {repeated("E 1 32\n", 9362) + "F 1 100\n" + long_name + " 1 32\nF 1 32\n" + long_name + "\r\nE " + std::string(4096, ' ') + "1 32\n",
+         "E\t2.18\t0.00\t7022\nF\t2.59\t0.58\t2\n" + long_name + "\t2.18\t\t1\n", "$0: line 9366: expected <event> <ampl> <km-distance>\n$0: line 9367: line too long\n", "-n"},
     };
     for (const auto &c : cases) {
         TempFile in(c.in);
@@ -142,9 +162,9 @@ TEST(Pelmor, Bulletin)
                 err.replace(at, 2, name);
             Outcome want{err.empty() ? 0 : 1, 0, c.out, err};
             if (name == "pelmor")
-                EXPECT_EQ(call(pelmor, {name, "-"}, Fault::none, c.in), want) << c.in;
+                EXPECT_EQ(call(pelmor, {name, c.form}, Fault::none, c.in), want) << c.in.substr(0, 80);
             else
-                EXPECT_EQ(run(TOOL_PATH, {"-"}, Output::captured, false, in.path()), want) << c.in;
+                EXPECT_EQ(run(TOOL_PATH, {c.form}, Output::captured, false, in.path()), want) << c.in.substr(0, 80);
         }
     }
     EXPECT_EQ(run(TOOL_PATH, {"-"}, Output::captured, false, "/"),
@@ -158,6 +178,30 @@ TEST(Pelmor, Bulletin)
     // A read that fails ends the reading; the line it cut short is not judged.
     EXPECT_EQ(call(pelmor, {"pelmor", "-"}, Fault::none, failing_input("1 32\n1 10")),
               (Outcome{1, 0, "2.18\n", "pelmor: cannot read standard input: Input/output error\n"}));
+    EXPECT_EQ(call(pelmor, {"pelmor", "-n"}, Fault::none, failing_input("E 1 32\nE 1 10")),
+              (Outcome{1, 0, "", "pelmor: cannot read standard input: Input/output error\n"}));
+}
+
+// Memory that runs out is named, and no event listed: a name, an event's readings or the events outgrow it.
+TEST(Pelmor, EventsBeyondTheMemoryAllowed)
+{
+    std::string limit = "ulimit -d 4096; ";
+#ifdef __SANITIZE_ADDRESS__  // which maps more than that: large allocations fail instead, with a warning
+    limit = "export ASAN_OPTIONS=allocator_may_return_null=1:max_allocation_size_mb=2; ";
+#endif
+    TempFile err("");
+    for (const char *feed : {"head -c 8000000 /dev/zero | tr '\\0' x", "yes 'E 1 32' | head -n 1200000", "seq -f 'e%.0f 1 2000' 200000"})
+        EXPECT_EQ(run("/bin/sh", {"-c", limit + "(echo E 1 32; " + feed + ") 2>/dev/null | \"$0\" -n 2>\"$1\"; s=$?; grep -v '^==' \"$1\" >&2; exit $s", TOOL_PATH, err.path()}),
+                  (Outcome{1, 0, "", TOOL_PATH ": out of memory\n"})) << feed;
+}
+
+// Event names hash as the published SipHash-1-3 vectors: key bytes 0 to 15, message bytes 0 to n - 1.
+TEST(Pelmor, EventNamesHashAsSipHash13)
+{
+    const uint64_t key[2] = {0x0706050403020100, 0x0f0e0d0c0b0a0908};
+    const std::pair<size_t, uint64_t> vectors[] = {{0, 0xabac0158050fc4dc}, {7, 0xd3927d989bb11140}, {8, 0x369095118d299a8e}, {15, 0xd320d86d2a519956}};
+    for (const auto &[len, hash] : vectors)
+        EXPECT_EQ(events_hash(key, "\x00\x01\x02\x03\x04\x05\x06\x07\x08\x09\x0a\x0b\x0c\x0d\x0e", len), hash) << len;
 }
 
 TEST(Pelmor, LongArgumentsAreReadLikeShortOnes)

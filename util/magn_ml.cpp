@@ -1,8 +1,10 @@
-// Local magnitude: the calibration table and the interpolating routine.
-// Every step is single precision as written, without fused multiply-add, so
-// that a magnitude reads the same on every machine and optimisation level.
+// Local magnitude: the calibration table and the interpolating routine,
+// and the network magnitude of an event from its station magnitudes.
+// Every step is as precise as written, without fused multiply-add, so that
+// a magnitude reads the same on every machine and optimisation level.
 #include "magn_ml.h"
 
+#include <algorithm>
 #include <cmath>
 
 extern "C" {
@@ -52,6 +54,40 @@ float magn_ml(float ampl, float distance, int *dist_ok)
     tmp = tmp * grad;
     tmp = tmp + ml_sigma[itmp];
     return static_cast<float>(std::log10(static_cast<double>(ampl)) + tmp);
+}
+
+// The 25 % trimmed mean of Rosenberger and Gasko: up to three station
+// magnitudes all weigh 1; from four on, an eighth of them, n * x, is
+// trimmed at each end of the sorted n, the k wholly inside that eighth
+// weighing nothing and the one that it cuts what is left of it.  Every
+// sum is taken in double precision, in ascending order of magnitude; those
+// that weigh nothing add nothing.  A magnitude that is not finite is found
+// before anything is sorted.
+int magn_ml_network(float *station_ml, int n, double *network_ml, double *spread)
+{
+    for (int i = 0; i < n; i++)
+        if (!std::isfinite(station_ml[i]))
+            return -1;
+    if (n <= 0)
+        return 0;
+    std::sort(station_ml, station_ml + n, [](float a, float b) { return a < b; });
+    const double x = 0.125;
+    int k = static_cast<int>(std::floor(n * x + 1e-5));  // 0 up to seven
+    double cut = n <= 3 ? 1 : k + 1 - n * x;           // the weight of the outermost that count
+    double weights = 0, weighted = 0;
+    for (int i = k; i < n - k; i++) {
+        double w = i == k || i == n - k - 1 ? cut : 1;
+        weights += w;
+        weighted += w * station_ml[i];
+    }
+    double mean = weighted / weights, squares = 0;
+    for (int i = k; i < n - k; i++) {
+        double w = i == k || i == n - k - 1 ? cut : 1, d = station_ml[i] - mean;
+        squares += w * d * d;
+    }
+    *network_ml = mean;
+    *spread = n < 2 ? -1 : std::sqrt(squares / (weights - 1));
+    return n - 2 * k;
 }
 
 }

@@ -1,0 +1,154 @@
+// Fuzz target for "pelmor -n": the input is a bulletin whose lines begin
+// with an event name.  "pelmor -" is run on the same lines without their
+// names, and the station magnitudes it prints, filed under the names, must
+// give each event's line: the events in the order of their first lines, N
+// as the trimmed mean's weights give it, and ML within the rounding of
+// those printed magnitudes; the messages must be those of "pelmor -" but
+// for the event's place in the usage of a short line, and every named line
+// with nothing after its name is short.  The first eight bytes, taken as a
+// double of a magnitude's size, are printed by the program's printer and
+// by printf, which must agree.
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+#define PELMOR_NO_MAIN
+#define PELMOR_BLOCK_SIZE 4200  // names and lines cross the blocks
+#include "pelmor.cpp"           // the printer is its own
+
+#include "entry.h"
+
+namespace {
+
+bool all_white(const std::string &s) { return s.find_first_not_of(" \t\r\v\f") == std::string::npos; }
+
+Result run_form(const char *form, const std::string &input)
+{
+    char prog[] = "pelmor", arg[3];
+    snprintf(arg, sizeof arg, "%s", form);
+    FILE *in = fopen(input_file(input), "r");
+    if (!in)
+        abort();
+    Result r = run_entry([in](int argc, char **argv, FILE *o, FILE *e) { return pelmor(argc, argv, in, o, e); },
+                         {prog, arg});
+    fclose(in);
+    return r;
+}
+
+std::vector<std::string> lines_of(const std::string &text)
+{
+    std::vector<std::string> lines;
+    for (size_t at = 0; at < text.size();) {
+        size_t nl = text.find('\n', at);
+        size_t end = nl == std::string::npos ? text.size() : nl;
+        lines.push_back(text.substr(at, end - at));
+        at = end + 1;
+    }
+    return lines;
+}
+
+// The weights of n sorted magnitudes: N, and the mean of m as given.
+int weigh(std::vector<double> m, double *mean)
+{
+    std::sort(m.begin(), m.end());
+    int n = static_cast<int>(m.size()), k = static_cast<int>(std::floor(n * 0.125 + 1e-5)), count = 0;
+    double sum = 0, weights = 0;
+    for (int i = 0; i < n; i++) {
+        double w = n <= 3 || (i > k && i < n - k - 1) ? 1 : i == k || i == n - k - 1 ? k + 1 - n * 0.125 : 0;
+        sum += w * m[i];
+        weights += w;
+        count += w > 0;
+    }
+    *mean = sum / weights;
+    return count;
+}
+
+struct Expected {
+    std::vector<double> ml;  // as "pelmor -" prints them
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    if (size >= 8) {
+        double value;
+        char fast[magnitude_max], slow[64];
+        memcpy(&value, data, sizeof value);
+        if (std::fabs(value) < 1e30 || !std::isfinite(value)) {
+            size_t n = format_magnitude(fast, value, '\t');
+            snprintf(slow, sizeof slow, "%4.2f\t", value);
+            if (std::string(fast, n) != slow)
+                abort();
+        }
+    }
+
+    std::string input(reinterpret_cast<const char *>(data), size), rests;
+    std::vector<std::string> names;
+    for (const std::string &line : lines_of(input)) {
+        std::string bare = line;  // a CR before the line end belongs to it
+        if (!bare.empty() && bare.back() == '\r')
+            bare.pop_back();
+        size_t at = std::min(bare.find_first_not_of(" \t"), bare.size());
+        size_t end = std::min(bare.find_first_of(std::string(" \t\0", 3), at), bare.size());
+        names.push_back(bare.substr(at, end - at));
+        rests += line.substr(end) + "\n";
+    }
+    Result bulletin = run_form("-", rests), events = run_form("-n", input);
+
+    // The messages of "pelmor -", one a line at most, by line number.
+    std::map<size_t, std::string> said;
+    for (const std::string &message : lines_of(bulletin.err)) {
+        size_t number = strtoul(message.c_str() + strlen("pelmor: line "), nullptr, 10);
+        std::string text = message.substr(message.find(": ", strlen("pelmor: ")) + 2);
+        said[number] = text == "expected <ampl> <km-distance>" ? "expected <event> <ampl> <km-distance>" : text;
+    }
+    std::vector<std::string> outputs = lines_of(bulletin.out), order, rest_lines = lines_of(rests);
+    std::map<std::string, Expected> filed;
+    std::string err;
+    for (size_t i = 0; i < names.size(); i++) {
+        std::string text = rest_lines[i].substr(0, 4096);
+        text = text.substr(0, text.find('\0'));
+        bool white_rest = all_white(text) && !said.count(i + 1);
+        if (all_white(names[i]) && white_rest)
+            continue;  // blank
+        if (white_rest)
+            said[i + 1] = "expected <event> <ampl> <km-distance>";
+        if (!filed.count(names[i]))
+            order.push_back(names[i]);
+        Expected &ev = filed[names[i]];
+        if (!outputs[i].empty())
+            ev.ml.push_back(strtod(outputs[i].c_str(), nullptr));
+    }
+    for (const auto &[number, text] : said)
+        err += "pelmor: line " + std::to_string(number) + ": " + text + "\n";
+    if (events.err != err || events.status != (err.empty() ? 0 : 1))
+        abort();
+
+    std::vector<std::string> got = lines_of(events.out);
+    if (got.size() != order.size())
+        abort();
+    for (size_t i = 0; i < got.size(); i++) {
+        const std::string &line = got[i], &name = order[i];
+        if (line.compare(0, name.size() + 1, name + "\t") != 0)
+            abort();
+        std::string fields = line.substr(name.size() + 1);
+        size_t tab1 = fields.find('\t'), tab2 = fields.find('\t', tab1 + 1);
+        std::string ml = fields.substr(0, tab1), sd = fields.substr(tab1 + 1, tab2 - tab1 - 1);
+        const std::vector<double> &m = filed[name].ml;
+        double mean = 0;
+        int n = m.empty() ? 0 : weigh(m, &mean);
+        if (fields.substr(tab2 + 1) != std::to_string(n) || ml.empty() != (n == 0) || sd.empty() != (n < 2))
+            abort();
+        if (n > 0 && !(std::fabs(strtod(ml.c_str(), nullptr) - mean) <= 0.0101))
+            abort();
+        if (n > 1 && !(strtod(sd.c_str(), nullptr) >= 0))
+            abort();
+    }
+    return 0;
+}
