@@ -7,8 +7,11 @@
 
 #include "command.h"
 #include "events.h"
+#include "pelmor.h"
 
 namespace {
+
+using namespace pelmor_sizes;
 
 struct Case {
     std::vector<std::string> args;  // after the program name
@@ -25,9 +28,8 @@ const Case cases[] = {
     {{"1", "10km"}, 0, "1.50\n", ""},
     {{"  1e3junk", "\t100"}, 0, "6.00\n", ""},
     {{"1e-40", "5"}, 0, "-38.60\n", ""},
-    {{"1E3", "100"}, 0, "6.00\n", ""},
+    {{"1E3", "100"}, 0, "6.00\n", ""}, {{"1e7", "100"}, 0, "10.00\n", ""},
     {{"1", "1:"}, 0, "1.40\n", ""},  // ':' follows '9', but is no digit
-    {{"1e7", "100"}, 0, "10.00\n", ""},
     // Outside 1 km to 1000 km: no magnitude, and no failure either.
     {{"1", "0.5"}, 0, "", ""},
     {{"1", "1000"}, 0, "", ""},
@@ -111,7 +113,7 @@ TEST(Pelmor, Bulletin)
     for (int i = -1; i < 16; i++)
         for (int n : {1, 2, 3, 4, 5, 7, 8, 9, 16, 17})
             weighted += i >= n - 1 ? "" : "E" + std::to_string(n) + (i < 0 ? " 1000 100\n" : " 1 " + std::to_string(kms[i]) + "\n");
-    const std::string long_name(131035, 'n');  // across blocks; its line leaves its output block 6 characters short
+    const std::string long_name(2 * output_block - 37, 'n');  // across blocks; its line leaves its output block 6 characters short
     const struct {
         std::string in, out, err;  // a refusal gives status 1
         const char *form = "-";
@@ -135,14 +137,16 @@ TEST(Pelmor, Bulletin)
         // CR LF ends a line as LF does; a line of white space is blank.
         {"1 100\r\n\r\n \t\v\f\r\n1 x BFO\r\n1 y\r\n1 32\r", "3.00\n\n\n\n\n2.18\n",
          "$0: line 4: illegal distance x\n$0: line 5: illegal distance y\n"},
-        // A line is judged by its first 4096 characters, up to a NUL.
-        {std::string(4092, ' ') + "1 32\n" + std::string(4091, ' ') + "1 32 " + std::string(9, 'x') + "\n1 3\0" "2\n1\0 32\n"s,
+        // A line is judged by its first line_max characters, up to a NUL.
+        {std::string(line_max - 4, ' ') + "1 32\n" + std::string(line_max - 5, ' ') + "1 32 " + std::string(9, 'x') + "\n1 3\0" "2\n1\0 32\n"s,
          "2.18\n2.18\n1.40\n\n", "$0: line 4: expected <ampl> <km-distance>\n"},
-        {std::string(4092, ' ') + "1 325\n" + std::string(4096, ' ') + "1\n1 " + std::string(251, '0') + "500\n",
+        {std::string(line_max - 4, ' ') + "1 325\n" + std::string(line_max, ' ') + "1\n1 " + std::string(251, '0') + "500\n",
          "\n\n4.70\n", "$0: line 1: line too long\n$0: line 2: line too long\n"},
-        // Lines across blocks: two cut in two, one longer; block 1's output fills its own.
-        {repeated("1 32\n", 13107) + "1 100\n" + repeated("1 32\n", 12506) + std::string(4000, ' ') + "1 100\n" + std::string(140000, '9') + "\n1 32\n",
-         repeated("2.18\n", 13107) + "3.00\n" + repeated("2.18\n", 12506) + "3.00\n\n2.18\n", "$0: line 25616: line too long\n"},
+        // Across blocks: two lines cut, one of three blocks, a CR ending block 1 past line_max; outputs that fill their block.
+        {repeated("1 32\n", input_block / 5) + "1 100\n" + repeated("1 32\n", (input_block - 3006) / 5) + std::string(line_max - 96, ' ') + "1 100\n" + std::string(2 * input_block + 8000, '9') + "\n1 32\n",
+         repeated("2.18\n", input_block / 5) + "3.00\n" + repeated("2.18\n", (input_block - 3006) / 5) + "3.00\n\n2.18\n", "$0: line " + std::to_string(input_block / 5 + (input_block - 3006) / 5 + 3) + ": line too long\n"},
+        {std::string(input_block - line_max - 1, '\n') + std::string(line_max - 4, ' ') + "1 32\r5\n", std::string(input_block - line_max, '\n'), "$0: line " + std::to_string(input_block - line_max) + ": line too long\n"},
+        {repeated("9 9\n", output_block / 4), repeated("2.43\n", output_block / 4), ""},
         // Weights worked out by hand: from 8 readings on, the outermost drop out.
         {weighted, "E1\t6.00\t\t1\nE2\t3.70\t3.25\t2\nE3\t2.97\t2.63\t3\nE4\t2.27\t2.05\t4\nE5\t2.02\t1.55\t5\nE7\t1.85\t0.76\t7\n"
                    "E8\t1.85\t0.31\t6\nE9\t1.93\t0.34\t7\nE16\t2.38\t0.48\t12\nE17\t2.45\t0.50\t13\n", "", "-n"}, {"", "", "", "-n"},
@@ -151,8 +155,8 @@ TEST(Pelmor, Bulletin)
          "$0: line 3: illegal amplitude x\n$0: line 8: expected <event> <ampl> <km-distance>\n$0: line 9: expected <event> <ampl> <km-distance>\n"
          "$0: line 10: expected <event> <ampl> <km-distance>\n$0: line 11: expected <event> <ampl> <km-distance>\n", "-n"},
         // The name of a line that a block's end cuts after it is kept.
-        {repeated("E 1 32\n", 9362) + "F 1 100\n" + long_name + " 1 32\nF 1 32\n" + long_name + "\r\nE " + std::string(4096, ' ') + "1 32\n",
-         "E\t2.18\t0.00\t7022\nF\t2.59\t0.58\t2\n" + long_name + "\t2.18\t\t1\n", "$0: line 9366: expected <event> <ampl> <km-distance>\n$0: line 9367: line too long\n", "-n"},
+        {repeated("E 1 32\n", input_block / 7) + "F 1 100\n" + long_name + " 1 32\nF 1 32\n" + long_name + "\r\nE " + std::string(line_max, ' ') + "1 32\n",
+         "E\t2.18\t0.00\t" + std::to_string(input_block / 7 - input_block / 7 / 8 * 2) + "\nF\t2.59\t0.58\t2\n" + long_name + "\t2.18\t\t1\n", "$0: line " + std::to_string(input_block / 7 + 4) + ": expected <event> <ampl> <km-distance>\n$0: line " + std::to_string(input_block / 7 + 5) + ": line too long\n", "-n"},
     };
     for (const auto &c : cases) {
         TempFile in(c.in);
@@ -169,10 +173,9 @@ TEST(Pelmor, Bulletin)
     }
     EXPECT_EQ(run(TOOL_PATH, {"-"}, Output::captured, false, "/"),
               (Outcome{1, 0, "", TOOL_PATH ": cannot read standard input: Is a directory\n"}));
-    // On one stream, messages and magnitudes keep the bulletin's order.
+    // On a terminal messages and magnitudes keep the bulletin's order; from a waiting pipe each answer goes before the next read.
     TempFile refusal("1 32\nx 5\n1 32\n");
     EXPECT_EQ(run(TOOL_PATH, {"-"}, Output::terminal, false, refusal.path()), (Outcome{1, 0, "2.18\n" TOOL_PATH ": line 2: illegal amplitude x\n\n2.18\n", ""}));
-    // From a pipe, each answer is written before the next line is read: the writer waits for it.
     const std::string wait = "o=$(mktemp); { echo 1 32; i=0; until [ -s $o ] || [ $i = 500 ]; do sleep 0.01; i=$((i+1)); done; [ -s $o ] || echo late >&2; echo 1 100; } | \"$0\" - > $o; cat $o; rm $o";
     EXPECT_EQ(run("/bin/sh", {"-c", wait, TOOL_PATH}), (Outcome{0, 0, "2.18\n3.00\n", ""}));
     // A read that fails ends the reading; the line it cut short is not judged.

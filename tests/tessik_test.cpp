@@ -146,7 +146,7 @@ TEST(Tessik, LongInputsAreReadLineByLine)
 TEST(Tessik, InputThatCannotBeReadIsAFailure)
 {
     const string path(100000, '/'), missing = "/nonexistent/listing.diff";
-    TempFile one("< a,1\n");
+    TempFile one("< a,1\n"), huge("");
     EXPECT_EQ(call(tessik, {"td", missing}), (Outcome{1, 0, "", "td: can't open input file " + missing + "\n"}));
     EXPECT_EQ(call(tessik, {"td", missing, "/"}), (Outcome{1, 0, "", "td: can't open input file " + missing + "\n"}));
     EXPECT_EQ(call(tessik, {"td", missing, missing + "2"}), (Outcome{1, 0, "", "td: can't open input file " + missing + "\n"}));
@@ -161,9 +161,7 @@ TEST(Tessik, InputThatCannotBeReadIsAFailure)
     EXPECT_EQ(call(tessik, {"td", listing.path(), listing.path()}), (Outcome{0, 0, "", ""}));
     EXPECT_EQ(call(tessik, {"td", "/proc/self/mountinfo", "/proc/self/mountinfo"}), (Outcome{0, 0, "", ""}));
     // The old listing is read before the new one is opened: one writer may feed both through pipes, the old one first.
-    const string fifos = "d=$(mktemp -d); mkfifo $d/n $d/o; timeout 20 sh -c 'cat \"$0\" > $2/o; cat \"$1\" > $2/n' \"$2\" \"$1\" $d >/dev/null 2>&1 & timeout 10 \"$0\" $d/n $d/o; s=$?; rm -r $d; exit $s";
-    EXPECT_EQ(run("/bin/sh", {"-c", fifos, TOOL_PATH, EXAMPLES_DIR "/moved-new.lst", EXAMPLES_DIR "/moved-old.lst"}), (Outcome{0, 0, "d.mseed\n", ""}));
-    TempFile huge("");
+    EXPECT_EQ(run("/bin/sh", {"-c", "d=$(mktemp -d); mkfifo $d/n $d/o; timeout 20 sh -c 'cat \"$0\" > $2/o; cat \"$1\" > $2/n' \"$2\" \"$1\" $d >/dev/null 2>&1 & timeout 10 \"$0\" $d/n $d/o; s=$?; rm -r $d; exit $s", TOOL_PATH, EXAMPLES_DIR "/moved-new.lst", EXAMPLES_DIR "/moved-old.lst"}), (Outcome{0, 0, "d.mseed\n", ""}));
     ASSERT_EQ(truncate(huge.path().c_str(), old_listing_max + 1), 0);
     EXPECT_EQ(call(tessik, {"td", one.path(), huge.path()}), (Outcome{1, 0, "", "td: old listing " + huge.path() + " too large: it must be under 4 GiB\n"}));
     EXPECT_EQ(call(tessik, {"td", path}), (Outcome{1, 0, "", "td: can't open input file " + path + "\n"}));

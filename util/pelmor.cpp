@@ -12,6 +12,9 @@
 
 #include "events.h"
 #include "magn_ml.h"
+#include "pelmor.h"
+
+using namespace pelmor_sizes;
 
 // Closes standard output.  A write that failed, before the close or at it,
 // is a failure, reported with the cause of the first that failed: `cause`
@@ -145,7 +148,7 @@ struct Output {
     size_t pending;  // bytes in text not yet handed to out
     int cause;       // the errno of the first write that failed, or 0
     bool failed;     // a write failed: the rest would be written for nothing
-    char text[1 << 16];
+    char text[output_block];
 };
 
 // Hands the gathered lines to out and has them written.  A C library may
@@ -234,15 +237,7 @@ struct Bulletin {
     size_t name_len;
 };
 
-// What a line is judged by: room for any two sensible fields.
-constexpr size_t line_max = 4096;
-
-// The bulletin is read in blocks of this size.  (A fuzz build makes them
-// small, so that short inputs cross their bounds.)
-#ifndef PELMOR_BLOCK_SIZE
-#define PELMOR_BLOCK_SIZE (1 << 16)
-#endif
-static_assert(PELMOR_BLOCK_SIZE > line_max + 1, "a block holds the start of any line");
+static_assert(input_block > line_max + 1, "a block holds the start of any line");
 
 // Reports a refused line, after the lines before it, so that messages and
 // magnitudes keep the order of the bulletin where both go to one place.
@@ -415,7 +410,7 @@ static bool keep_name(Bulletin &b)
 // the unfinished line is left unjudged and reading stops.
 static int bulletin(const char *prog, FILE *in, FILE *out, FILE *err, Events *events)
 {
-    static char input[PELMOR_BLOCK_SIZE + 1];  // a block, and room to end a last line
+    static char input[input_block + 1];  // a block, and room to end a last line
     Output o{out, 0, 0, false, {}};
     Bulletin b{prog, err, o, events, events ? "expected <event> <ampl> <km-distance>" : "expected <ampl> <km-distance>",
                0, false, false, nullptr, 0};

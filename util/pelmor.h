@@ -1,0 +1,24 @@
+// pelmor's entry function, and the sizes that bound what it reads and
+// writes: the code keeps to them, and the tests probe their edges.
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+
+namespace pelmor_sizes {
+
+// What a bulletin line is judged by: room for any two sensible fields.
+constexpr size_t line_max = 4096;
+
+// The bulletin is read in blocks of input_block characters, and the answers
+// go out in blocks of output_block.  (A fuzz build makes the input blocks
+// small, so that short inputs cross their bounds.)
+#ifndef PELMOR_BLOCK_SIZE
+#define PELMOR_BLOCK_SIZE (1 << 16)
+#endif
+constexpr size_t input_block = PELMOR_BLOCK_SIZE;
+constexpr size_t output_block = 1 << 16;
+
+}  // namespace pelmor_sizes
+
+int pelmor(int argc, char *argv[], FILE *in, FILE *out, FILE *err);
