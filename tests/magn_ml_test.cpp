@@ -124,8 +124,7 @@ TEST(MagnMl, NetworkMagnitude)
             EXPECT_TRUE(magn_ml_network(ml, 4, &network, &spread) == -1 && ml[1] == 1.5f && ml[2] == 2.5f) << at;
         }
     float ml[] = {3.5f, 1.5f, 2.5f, 0.5f};
-    EXPECT_TRUE(magn_ml_network(ml, 0, &network, &spread) == 0 && magn_ml_network(ml, -1, &network, &spread) == 0);
-    EXPECT_TRUE(network == 9 && spread == 9 && ml[0] == 3.5f);
+    EXPECT_TRUE(magn_ml_network(ml, 0, &network, &spread) == 0 && magn_ml_network(ml, -1, &network, &spread) == 0 && network == 9 && spread == 9 && ml[0] == 3.5f);
     EXPECT_TRUE(magn_ml_network(ml, 1, &network, &spread) == 1 && network == 3.5 && spread == -1);
     EXPECT_TRUE(magn_ml_network(ml, 4, &network, &spread) == 4 && ml[0] == 0.5f && ml[1] == 1.5f && ml[2] == 2.5f && ml[3] == 3.5f);
 }

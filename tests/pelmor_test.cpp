@@ -173,10 +173,10 @@ TEST(Pelmor, Bulletin)
     }
     EXPECT_EQ(run(TOOL_PATH, {"-"}, Output::captured, false, "/"),
               (Outcome{1, 0, "", TOOL_PATH ": cannot read standard input: Is a directory\n"}));
-    // On a terminal messages and magnitudes keep the bulletin's order; from a waiting pipe each answer goes before the next read.
+    // On a terminal messages and answers keep their order; from a waiting pipe each goes before the next read, on a small stack.
     TempFile refusal("1 32\nx 5\n1 32\n");
     EXPECT_EQ(run(TOOL_PATH, {"-"}, Output::terminal, false, refusal.path()), (Outcome{1, 0, "2.18\n" TOOL_PATH ": line 2: illegal amplitude x\n\n2.18\n", ""}));
-    const std::string wait = "o=$(mktemp); { echo 1 32; i=0; until [ -s $o ] || [ $i = 500 ]; do sleep 0.01; i=$((i+1)); done; [ -s $o ] || echo late >&2; echo 1 100; } | \"$0\" - > $o; cat $o; rm $o";
+    const std::string wait = "o=$(mktemp); ulimit -s 64; { echo 1 32; i=0; until [ -s $o ] || [ $i = 500 ]; do sleep 0.01; i=$((i+1)); done; [ -s $o ] || echo late >&2; echo 1 100; } | \"$0\" - > $o; cat $o; rm $o";
     EXPECT_EQ(run("/bin/sh", {"-c", wait, TOOL_PATH}), (Outcome{0, 0, "2.18\n3.00\n", ""}));
     // A read that fails ends the reading; the line it cut short is not judged.
     EXPECT_EQ(call(pelmor, {"pelmor", "-"}, Fault::none, failing_input("1 32\n1 10")),
@@ -196,14 +196,16 @@ TEST(Pelmor, EventsBeyondTheMemoryAllowed)
     for (const char *feed : {"head -c 8000000 /dev/zero | tr '\\0' x", "yes 'E 1 32' | head -n 1200000", "seq -f 'e%.0f 1 2000' 200000"})
         EXPECT_EQ(run("/bin/sh", {"-c", limit + "(echo E 1 32; " + feed + ") 2>/dev/null | \"$0\" -n 2>\"$1\"; s=$?; grep -v '^==' \"$1\" >&2; exit $s", TOOL_PATH, err.path()}),
                   (Outcome{1, 0, "", TOOL_PATH ": out of memory\n"})) << feed;
+    Events none{};  // an event counts its readings in an int: one more is refused, as memory that ran out
+    Event full{0, 0, 0, 0, 0, INT_MAX, 0};
+    EXPECT_FALSE(events_file(none, full, 1.0f));
 }
 
 // Event names hash as the published SipHash-1-3 vectors: key bytes 0 to 15, message bytes 0 to n - 1.
 TEST(Pelmor, EventNamesHashAsSipHash13)
 {
     const uint64_t key[2] = {0x0706050403020100, 0x0f0e0d0c0b0a0908};
-    const std::pair<size_t, uint64_t> vectors[] = {{0, 0xabac0158050fc4dc}, {7, 0xd3927d989bb11140}, {8, 0x369095118d299a8e}, {15, 0xd320d86d2a519956}};
-    for (const auto &[len, hash] : vectors)
+    for (const auto &[len, hash] : {std::pair<size_t, uint64_t>{0, 0xabac0158050fc4dc}, {7, 0xd3927d989bb11140}, {8, 0x369095118d299a8e}, {15, 0xd320d86d2a519956}})
         EXPECT_EQ(events_hash(key, "\x00\x01\x02\x03\x04\x05\x06\x07\x08\x09\x0a\x0b\x0c\x0d\x0e", len), hash) << len;
 }
 

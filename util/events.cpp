@@ -197,10 +197,12 @@ static size_t held(const Event &ev) { return static_cast<size_t>(ev.size) * (sta
 
 bool events_file(Events &e, Event &ev, float ml)
 {
+    if (ev.n == INT_MAX)
+        return false;
     size_t used = static_cast<size_t>(ev.n) - (held(ev) - static_cast<size_t>(ev.size));
     if (used == static_cast<size_t>(ev.size)) {  // a new piece
         size_t at = e.cells;
-        if (ev.n == INT_MAX || !make_room(e.pieces, e.cells_room, at + 1 + ev.size + 4, UINT32_MAX))
+        if (!make_room(e.pieces, e.cells_room, at + 1 + ev.size + 4, UINT32_MAX))
             return false;
         e.pieces[at].next = 0;
         if (ev.n)

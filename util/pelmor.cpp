@@ -410,8 +410,10 @@ static bool keep_name(Bulletin &b)
 // the unfinished line is left unjudged and reading stops.
 static int bulletin(const char *prog, FILE *in, FILE *out, FILE *err, Events *events)
 {
+    // The blocks are the run's own, not the stack's, which may be small.
     static char input[input_block + 1];  // a block, and room to end a last line
-    Output o{out, 0, 0, false, {}};
+    static Output o;
+    o.out = out, o.pending = 0, o.cause = 0, o.failed = false;
     Bulletin b{prog, err, o, events, events ? "expected <event> <ampl> <km-distance>" : "expected <ampl> <km-distance>",
                0, false, false, nullptr, 0};
     int fd = fileno(in), read_error = 0;
