@@ -38,7 +38,7 @@ size_t tiny_bit(const char *record, size_t len)  // a 1, then the characters
 }  // namespace
 
 // SipHash-1-3, a keyed hash whose values nobody without the key can steer.
-uint64_t record_hash(HashKey key, const char *p, size_t len)
+uint64_t record_hash(HashKey key, const char *record, size_t len)
 {
     uint64_t v0 = key.k0 ^ 0x736f6d6570736575u, v1 = key.k1 ^ 0x646f72616e646f6du;
     uint64_t v2 = key.k0 ^ 0x6c7967656e657261u, v3 = key.k1 ^ 0x7465646279746573u;
@@ -53,6 +53,7 @@ uint64_t record_hash(HashKey key, const char *p, size_t len)
         round();
         v0 ^= word;
     };
+    const char *p = record;
     for (const char *end = p + (len & ~size_t{7}); p < end; p += 8)
         take(little_endian(p, 8));
     take(static_cast<uint64_t>(len) << 56 | little_endian(p, len & 7));
