@@ -112,8 +112,7 @@ TEST(MagnMl, AmplitudeIsTakenAsItIs)
     EXPECT_EQ(ok, 1);
 }
 
-// The network magnitude sorts its input, but first refuses a value that is
-// not finite, wherever it is, writing nothing; nor does it write for none.
+// The network magnitude sorts its input, but refuses first, writing nothing, a value not finite; nor writes for none.
 TEST(MagnMl, NetworkMagnitude)
 {
     double network = 9, spread = 9;

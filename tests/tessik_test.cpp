@@ -222,8 +222,7 @@ TEST(Tessik, TerminalShowsEachNameAtOnce)
     EXPECT_EQ(run(TOOL_PATH, {listing.path(), "/dev/null"}, Output::terminal), (Outcome{0, 0, "a\n" + named(no_comma("b\n"), TOOL_PATH) + "c\n", ""}));
 }
 
-// Each call closes what it opened, even a new listing it tried once the old
-// one would not open: 2,000 calls of each under a limit of 1,024 descriptors.
+// Each call closes what it opened, even a new listing tried once the old one would not open: 2,000 calls under 1,024 descriptors.
 TEST(Tessik, CallsLeaveNothingOpen)
 {
     rlimit limit;
@@ -235,8 +234,7 @@ TEST(Tessik, CallsLeaveNothingOpen)
         ASSERT_EQ(call(tessik, {"tessik", in.path()}).out + call(tessik, {"tessik", in.path(), "/nonexistent"}).err, "a\ntessik: can't open input file /nonexistent\n") << "call " << i;
 }
 
-// Memory that runs out is named as such, never a crash:
-// for the old listing, for its table, for a long record of the new one.
+// Memory that runs out is named as such, never a crash: for the old listing, its table, a long record of the new one.
 TEST(Tessik, TwoListingsInLittleMemory)
 {
 #ifndef __SANITIZE_ADDRESS__  // whose programs need more address space
@@ -291,10 +289,8 @@ TEST(Tessik, ExampleListings)
 
 }  // namespace
 
-// The table's hash is SipHash-1-3 (values worked out apart from this code);
-// under a key fixed for the test, records whose search begins at its last
-// slot go on at its first; a listing is held up to its limit, from a file,
-// which tells its size, or from a pipe, more than a pipe's buffer.
+// SipHash-1-3 (values worked out apart from this code); under a key fixed here, a search from the table's
+// last slot goes on at its first; a listing is held up to its limit, from a file or a pipe (past its buffer).
 TEST(OldListing, HashTableAndLimit)
 {
     const HashKey key{0x0706050403020100u, 0x0f0e0d0c0b0a0908u};
