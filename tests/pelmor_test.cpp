@@ -98,7 +98,7 @@ TEST(Pelmor, OutputThatCannotBeWrittenIsAFailure)
     // A file system may report a lost write only when the file is closed.
     EXPECT_EQ(call(pelmor, {"pelmor", "1", "32"}, Fault::at_close), (Outcome{1, 0, "2.18\n", write_error("pelmor", EIO)}));
     EXPECT_EQ(call(pelmor, {"pelmor", "1", "32"}, Fault::every_write), (Outcome{1, 0, "", write_error("pelmor", EDQUOT)}));
-    EXPECT_EQ(call(pelmor, {"pelmor", "-"}, Fault::every_write, "1 32\n1 32\n"), (Outcome{1, 0, "", write_error("pelmor", EDQUOT)}));
+    EXPECT_EQ(call(pelmor, {"pelmor", "-"}, Fault::at_close, "1 32\n1 32\n"), (Outcome{1, 0, "2.18\n2.18\n", write_error("pelmor", EIO)}));
     EXPECT_EQ(run(TOOL_PATH, {"-"}, Output::dev_full, false, EXAMPLES_DIR "/bulletin"), (Outcome{1, 0, "", write_error(name, ENOSPC)}));
     EXPECT_EQ(run(TOOL_PATH, {"-n"}, Output::dev_full, false, EXAMPLES_DIR "/events"), (Outcome{1, 0, "", write_error(name, ENOSPC)}));
 }
