@@ -91,8 +91,8 @@ const Case cases[] = {
     {piece.substr(3) + "\n" + piece.substr(2) + "\n", "", too_long("< " + piece.substr(3) + "\n") + no_comma(piece.substr(0, name_max)) + too_long("< " + piece.substr(2)) + no_comma(piece.substr(0, name_max)), ""},
     {"a," + piece + "1\nb," + piece + "\n", "a\n", "", "b," + piece + "\n"},
     {string(piece_max - 2, 'y') + ",1\n", "", too_long("< " + string(piece_max - 2, 'y')) + no_comma(string(name_max, 'y')), ""},
-    // Short records beside other short ones; records that differ in their last character; a CR at the end.
-    {"a,\nb,\n,\n,a\nb\nc", "b\n\n", no_comma("c\n"), "a,\n,\nb\n"},
+    // Short records beside other short ones, bytes past 127 too; records that differ in their last character; a CR at the end.
+    {"a,\nb,\n,\n,a\nb\n\x81,\nc", "b\n\n\x81\n", no_comma("c\n"), "a,\n,\nb\n\x01,\n"},
     {"abc,1\nabd,12\nabd,13\nabe,1\r", "abc\nabd\nabe\n", "", "abc,2\nabd,12\nabe,1\n"},
     // Past a block: one begun by a block's last character; the longest held, "\r" "\n" across a block's end; one longer.
     {"a," + string(input_block - 4, 'y') + "\nd,1\r\nb," + string(input_block - 7, 'y') + "\r\nc," + string(600000, 'y') + "z\n", "a\nc\n", "", "d,1\nb," + string(input_block - 7, 'y') + "\n"},
