@@ -153,9 +153,9 @@ TEST(Tessik, InputThatCannotBeReadIsAFailure)
     EXPECT_EQ(call(tessik, {"td", one.path(), missing}), (Outcome{1, 0, "", "td: can't open input file " + missing + "\n"}));
     EXPECT_EQ(call(tessik, {"td", one.path(), "/"}), (Outcome{1, 0, "", "td: can't read input file /\n"}));
     EXPECT_EQ(call(tessik, {"td", "/", one.path()}), (Outcome{1, 0, "", "td: can't read input file /\n"}));
-    // Either may be a pipe; the old one here fills more than the first buffer for it.
+    // Either may be a pipe; the old one here fills more than the first buffer for it, after a read of one byte.
     TempFile many_old(repeated("x,1\n", 50000) + "y,2\n"), listing("x,1\ny,2\nz,3\n");
-    EXPECT_EQ(run("/bin/sh", {"-c", "cat \"$0\" | \"$1\" \"$2\" /dev/stdin", many_old.path(), TOOL_PATH, listing.path()}), (Outcome{0, 0, "z\n", ""}));
+    EXPECT_EQ(run("/bin/sh", {"-c", "{ printf z; sleep 0.2; printf ',3\\n'; cat \"$0\"; } | \"$1\" \"$2\" /dev/stdin", many_old.path(), TOOL_PATH, listing.path()}), (Outcome{0, 0, "", ""}));
     // One pipe cannot be both listings; one file can, even one that claims no size.
     EXPECT_EQ(run("/bin/sh", {"-c", "cat \"$1\" | \"$0\" /dev/stdin /dev/stdin", TOOL_PATH, listing.path()}), (Outcome{1, 0, "", TOOL_PATH ": /dev/stdin and /dev/stdin are the same pipe\n"}));
     EXPECT_EQ(call(tessik, {"td", listing.path(), listing.path()}), (Outcome{0, 0, "", ""}));
