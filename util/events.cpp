@@ -10,7 +10,11 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <type_traits>
 #include <unistd.h>
+#ifdef HAVE_MADV_HUGEPAGE
+#include <sys/mman.h>
+#endif
 
 namespace {
 
@@ -84,21 +88,48 @@ void draw_key(uint64_t key[2])
     key[1] = bits[1] ^ static_cast<uint64_t>(now.tv_sec) ^ static_cast<uint64_t>(getpid());
 }
 
-// Makes room for `need` items at `items`, which has room for `room`: twice
-// as much and a few more, but at most `most`.  (Room not yet used is not
-// yet memory in use.)  False when that is not enough or memory ran out,
-// with the items as they were.
-template <typename Item, typename Count>
-bool make_room(Item *&items, Count &room, size_t need, size_t most)
+// Moves the `used` bytes at `old` (null for none) to room for at least
+// `bytes`, and sets `bytes` to the room made; null, with old kept, when
+// memory ran out.  Room of a huge page or more is made of whole huge pages
+// where the system has them, and the system asked to use them: on some
+// machines touching a page the first time costs more than the work done
+// in it, and the tables of a bulletin's events run to megabytes.
+void *enlarge(void *old, size_t used, size_t &bytes)
 {
-    if (need <= static_cast<size_t>(room))
+#ifdef HAVE_MADV_HUGEPAGE
+    constexpr size_t huge = 2 << 20;
+    if (bytes >= huge / 16 && bytes <= SIZE_MAX - huge) {
+        bytes = (bytes + huge - 1) / huge * huge;
+        void *room = nullptr;
+        if (posix_memalign(&room, huge, bytes) != 0)
+            return nullptr;
+        madvise(room, bytes, MADV_HUGEPAGE);  // a wish: without it all works the same
+        if (used)
+            memcpy(room, old, used);
+        free(old);
+        return room;
+    }
+#endif
+    (void)used;
+    return realloc(old, bytes);
+}
+
+// Makes room for `need` items at `items`, which has room for `room` and
+// holds `used`: twice as much and a few more, but at most `most`.  (Room
+// not yet used is not yet memory in use.)  False when that is not enough
+// or memory ran out, with the items as they were.
+bool make_room(auto *&items, size_t &room, size_t used, size_t need, size_t most)
+{
+    if (need <= room)
         return true;
-    size_t more = std::min(most, need + static_cast<size_t>(room) + 4);  // less than need if it wraps
-    auto *bigger = need <= more ? static_cast<Item *>(realloc(items, more * sizeof *items)) : nullptr;
+    most = std::min(most, SIZE_MAX / sizeof *items);
+    size_t more = std::min(most, need + room + 4);  // less than need if it wraps
+    size_t bytes = more * sizeof *items;
+    void *bigger = need <= more ? enlarge(items, used * sizeof *items, bytes) : nullptr;
     if (!bigger)
         return false;
-    items = bigger;
-    room = static_cast<Count>(more);
+    items = static_cast<std::remove_reference_t<decltype(items)>>(bigger);
+    room = std::min(most, bytes / sizeof *items);
     return true;
 }
 
@@ -155,67 +186,54 @@ bool events_gather(Events &e, const char *piece, size_t len)
     if (len == 0)
         return true;
     size_t end = e.names_len + e.gathered;
-    if (!make_room(e.names, e.names_room, end + len, SIZE_MAX))
+    if (!make_room(e.names, e.names_room, end, end + len, SIZE_MAX))
         return false;
     memcpy(e.names + end, piece, len);
     e.gathered += len;
     return true;
 }
 
-// The event found last is tried first: the readings of an event mostly
-// come together.  Else room is made first for one event more, and its
-// name, which may be the one gathered (that name is then kept where it
-// is).  The table is kept at most three quarters full, so that a name not
-// held is found missing after a few slots.  A slot counts events in 32
-// bits: 2^32 - 1 events at most.
-Event *events_find(Events &e, const char *name, size_t len)
+// Room is made first for one event more, and its name, which may be the
+// one gathered (that name is then kept where it is).  The table is kept at
+// most three quarters full, so that a name not held is found missing after
+// a few slots.  A slot counts events in 32 bits: 2^32 - 1 events at most.
+Event *events_find_in_table(Events &e, const char *name, Events::Recent recent)
 {
-    size_t nslots = e.nslots;
-    e.gathered = 0;
-    Event *last = e.list + e.last;
-    if (e.count && last->name_len == len && memcmp(e.names + last->name, name, len) == 0)
-        return last;
-    if (!make_room(e.list, e.list_room, e.count + 1, UINT32_MAX) ||
-        !make_room(e.names, e.names_room, e.names_len + len, SIZE_MAX) ||
-        !make_room(e.slots, e.nslots, e.count + 1 + (e.count + 1) / 3, SIZE_MAX / sizeof *e.slots))
+    size_t nslots = e.nslots, len = recent.len;
+    if (!make_room(e.list, e.list_room, e.count, e.count + 1, UINT32_MAX) ||
+        !make_room(e.names, e.names_room, e.names_len, e.names_len + len, SIZE_MAX) ||
+        !make_room(e.slots, e.nslots, 0, e.count + 1 + (e.count + 1) / 3, SIZE_MAX))
         return nullptr;
     if (e.nslots != nslots)
         fill_table(e);
     uint64_t hash = events_hash(e.key, name, len);
     size_t at = slot(e, name, len, hash);
-    if (e.slots[at].event)
-        return &e.list[e.last = e.slots[at].event - 1];
-    memmove(e.names + e.names_len, name, len);
-    e.list[e.count] = Event{e.names_len, len, hash, 0, 0, 0, 0};
-    e.names_len += len;
-    e.slots[at] = {static_cast<uint32_t>(++e.count), static_cast<uint32_t>(hash)};
-    return &e.list[e.last = e.count - 1];
+    if (!e.slots[at].event) {
+        memmove(e.names + e.names_len, name, len);
+        e.list[e.count] = Event{e.names_len, len, hash, 0, 0, 0, 0};
+        e.names_len += len;
+        e.slots[at] = {static_cast<uint32_t>(++e.count), static_cast<uint32_t>(hash)};
+    }
+    recent.event = e.slots[at].event - 1;
+    e.recent[e.found++ % 8] = recent;
+    return &e.list[recent.event];
 }
 
-// Room for the event's magnitudes in its pieces so far.
-static size_t held(const Event &ev) { return static_cast<size_t>(ev.size) * (static_cast<size_t>(ev.size) + 4) / 8; }
-
-bool events_file(Events &e, Event &ev, float ml)
+// A piece holds the place of the next and 4 magnitudes more than the one
+// before it.
+bool events_add_piece(Events &e, Event &ev)
 {
-    if (ev.n == INT_MAX)
+    size_t at = e.cells;
+    if (!make_room(e.pieces, e.cells_room, at, at + 1 + ev.size + 4, UINT32_MAX))
         return false;
-    size_t used = static_cast<size_t>(ev.n) - (held(ev) - static_cast<size_t>(ev.size));
-    if (used == static_cast<size_t>(ev.size)) {  // a new piece
-        size_t at = e.cells;
-        if (!make_room(e.pieces, e.cells_room, at + 1 + ev.size + 4, UINT32_MAX))
-            return false;
-        e.pieces[at].next = 0;
-        if (ev.n)
-            e.pieces[ev.last].next = static_cast<uint32_t>(at);
-        else
-            ev.first = static_cast<uint32_t>(at);
-        ev.last = static_cast<uint32_t>(at);
-        ev.size += 4;
-        e.cells = at + 1 + static_cast<size_t>(ev.size);
-        used = 0;
-    }
-    e.pieces[ev.last + 1 + used].ml = ml;
-    ev.n++;
+    e.pieces[at].next = 0;
+    if (ev.n)
+        e.pieces[ev.last].next = static_cast<uint32_t>(at);
+    else
+        ev.first = static_cast<uint32_t>(at);
+    ev.last = static_cast<uint32_t>(at);
+    ev.size += 4;
+    e.cells = at + 1 + static_cast<size_t>(ev.size);
     return true;
 }
 
@@ -225,7 +243,7 @@ bool events_ready(Events &e)
     for (size_t i = 0; i < e.count; i++)
         if (e.list[i].size > 4)
             most = std::max(most, static_cast<size_t>(e.list[i].n));
-    return make_room(e.copy, e.copy_room, most, SIZE_MAX / sizeof *e.copy);
+    return make_room(e.copy, e.copy_room, 0, most, SIZE_MAX);
 }
 
 float *events_magnitudes(Events &e, const Event &ev)

@@ -3,8 +3,10 @@
 // readings.
 #pragma once
 
+#include <climits>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 struct Event {
     size_t name, name_len;  // where its name lies in Events::names
@@ -30,7 +32,17 @@ struct Events {
     size_t gathered;
     Event *list;  // in the order of their first readings
     size_t count, list_room;
-    size_t last;  // the event found last
+    // The events found last, tried before the table, as the readings of an
+    // event mostly come close together: each by the first, the second and
+    // the last eight bytes of its name (those it has, the rest 0), its
+    // length and its place in list.  Each found in the table takes the
+    // place of the oldest.
+    struct Recent {
+        uint64_t head, middle, tail;
+        size_t len;
+        uint32_t event;
+    } recent[8];
+    size_t found;  // in the table, so far: recent holds the last eight
     struct Slot {                // the table that finds an event by its name:
         uint32_t event, hash;  // its place in list plus 1 (0 is free), and
     } *slots;                  // a part of its hash, not the part that
@@ -54,14 +66,63 @@ void events_close(Events &e);
 bool events_gather(Events &e, const char *piece, size_t len);
 inline const char *events_gathered(const Events &e) { return e.names + e.names_len; }
 
+// The words of a name as Events::Recent holds them.
+inline Events::Recent events_words(const char *name, size_t len)
+{
+    uint64_t word[3] = {0, 0, 0};  // in the machine's byte order
+    if (len >= 8)
+        memcpy(&word[0], name, 8);
+    else
+        for (size_t i = 0; i < len; i++)
+            word[0] |= uint64_t{static_cast<unsigned char>(name[i])} << 8 * i;
+    if (len > 16)
+        memcpy(&word[1], name + 8, 8);
+    if (len > 8)
+        memcpy(&word[2], name + len - 8, 8);
+    return {word[0], word[1], word[2], len, 0};
+}
+
+// The event of the name in the table, new when it has none yet, made
+// the most recent; null when memory ran out.
+Event *events_find_in_table(Events &e, const char *name, Events::Recent words);
+
 // The event of that name, new when it has none yet; null when memory ran
 // out.  The name may be the one gathered, or its start; either way the
-// gathering begins anew.
-Event *events_find(Events &e, const char *name, size_t len);
+// gathering begins anew.  A recent event is tried first: a name of up to
+// 24 bytes lies whole in its words.
+inline Event *events_find(Events &e, const char *name, size_t len)
+{
+    e.gathered = 0;
+    Events::Recent words = events_words(name, len);
+    for (size_t i = 0, held = e.found < 8 ? e.found : 8; i < held; i++) {
+        const Events::Recent &r = e.recent[i];
+        if (r.tail == words.tail && r.head == words.head && r.middle == words.middle && r.len == len &&
+            (len <= 24 || memcmp(e.names + e.list[r.event].name + 16, name + 16, len - 24) == 0))
+            return &e.list[r.event];
+    }
+    return events_find_in_table(e, name, words);
+}
+
+// Starts the next piece of the event's magnitudes.  False when memory ran out.
+bool events_add_piece(Events &e, Event &ev);
 
 // Files a station magnitude under the event.  False when memory ran out,
-// or the event holds as many as an int counts.
-bool events_file(Events &e, Event &ev, float ml);
+// or the event holds as many as an int counts.  The room of the event's
+// pieces so far is size * (size + 4) / 8, of which its last holds size.
+inline bool events_file(Events &e, Event &ev, float ml)
+{
+    if (ev.n == INT_MAX)
+        return false;
+    size_t size = static_cast<size_t>(ev.size), used = static_cast<size_t>(ev.n) - (size * (size + 4) / 8 - size);
+    if (used == size) {
+        if (!events_add_piece(e, ev))
+            return false;
+        used = 0;
+    }
+    e.pieces[ev.last + 1 + used].ml = ml;
+    ev.n++;
+    return true;
+}
 
 // Makes room to copy the magnitudes of the event with the most of those
 // that lie in several pieces, once all are filed.  False when memory ran out.
