@@ -90,10 +90,11 @@ void draw_key(uint64_t key[2])
 
 // Moves the `used` bytes at `old` (null for none) to room for at least
 // `bytes`, and sets `bytes` to the room made; null, with old kept, when
-// memory ran out.  Room of a huge page or more is made of whole huge pages
-// where the system has them, and the system asked to use them: on some
-// machines touching a page the first time costs more than the work done
-// in it, and the tables of a bulletin's events run to megabytes.
+// memory ran out.  Where the system has huge pages, room of a sixteenth of
+// one or more is made of whole huge pages, and the system asked to use
+// them: on some machines touching a small page the first time costs more
+// than the work done in it, and the tables of a bulletin's events run to
+// megabytes.
 void *enlarge(void *old, size_t used, size_t &bytes)
 {
 #ifdef HAVE_MADV_HUGEPAGE
