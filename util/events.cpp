@@ -198,9 +198,9 @@ bool events_gather(Events &e, const char *piece, size_t len)
 // one gathered (that name is then kept where it is).  The table is kept at
 // most three quarters full, so that a name not held is found missing after
 // a few slots.  A slot counts events in 32 bits: 2^32 - 1 events at most.
-Event *events_find_in_table(Events &e, const char *name, Events::Recent recent)
+Event *events_find_in_table(Events &e, const char *name, Events::Recent words)
 {
-    size_t nslots = e.nslots, len = recent.len;
+    size_t nslots = e.nslots, len = words.len;
     if (!make_room(e.list, e.list_room, e.count, e.count + 1, UINT32_MAX) ||
         !make_room(e.names, e.names_room, e.names_len, e.names_len + len, SIZE_MAX) ||
         !make_room(e.slots, e.nslots, 0, e.count + 1 + (e.count + 1) / 3, SIZE_MAX))
@@ -215,9 +215,9 @@ Event *events_find_in_table(Events &e, const char *name, Events::Recent recent)
         e.names_len += len;
         e.slots[at] = {static_cast<uint32_t>(++e.count), static_cast<uint32_t>(hash)};
     }
-    recent.event = e.slots[at].event - 1;
-    e.recent[e.found++ % 8] = recent;
-    return &e.list[recent.event];
+    words.event = e.slots[at].event - 1;
+    e.recent[e.found++ % 8] = words;
+    return &e.list[words.event];
 }
 
 // A piece holds the place of the next and 4 magnitudes more than the one
