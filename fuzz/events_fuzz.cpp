@@ -5,9 +5,10 @@
 // as the trimmed mean's weights give it, and ML within the rounding of
 // those printed magnitudes; the messages must be those of "pelmor -" but
 // for the event's place in the usage of a short line, and every named line
-// with nothing after its name is short.  The first eight bytes, taken as a
-// double of a magnitude's size, are printed by the program's printer and
-// by printf, which must agree.
+// with nothing after its name is short, as is a line that a NUL ends before
+// its name.  The first eight bytes, taken as a double of a magnitude's
+// size, are printed by the program's printer and by printf, which must
+// agree.
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -112,13 +113,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     std::map<std::string, Expected> filed;
     std::string err;
     for (size_t i = 0; i < names.size(); i++) {
-        std::string text = rest_lines[i].substr(0, 4096);
-        text = text.substr(0, text.find('\0'));
+        std::string judged = rest_lines[i].substr(0, 4096), text = judged.substr(0, judged.find('\0'));
         bool white_rest = all_white(text) && !said.count(i + 1);
-        if (all_white(names[i]) && white_rest)
-            continue;  // blank
+        if (all_white(names[i]) && white_rest && text == judged)
+            continue;  // blank: no NUL hides the rest of it
         if (white_rest)
             said[i + 1] = "expected <event> <ampl> <km-distance>";
+        if (names[i].empty())
+            continue;  // a NUL before the event: no event named
         if (!filed.count(names[i]))
             order.push_back(names[i]);
         Expected &ev = filed[names[i]];

@@ -151,10 +151,10 @@ TEST(Pelmor, Bulletin)
         // Weights worked out by hand: from 8 readings on, the outermost drop out.
         {weighted, "E17\t2.45\t0.50\t13\nE1\t6.00\t\t1\nE2\t3.70\t3.25\t2\nE3\t2.97\t2.63\t3\nE4\t2.27\t2.05\t4\nE5\t2.02\t1.55\t5\nE7\t1.85\t0.76\t7\n"
                    "E8\t1.85\t0.31\t6\nE9\t1.93\t0.34\t7\nE16\t2.38\t0.48\t12\n", "", "-n"}, {"", "", "", "-n"},
-        // An event named on a line is listed, whatever its readings gave.
-        {"E1 1 32\r\nE2 1 2000\nE1 x 5\n \t\r\n\n\v\f\nE1 1 100 BFO\r\nE4 1\nE\0x 1 32\nE4 \v \v\f\nE5\r"s, "E1\t2.59\t0.58\t2\nE2\t\t\t0\nE4\t\t\t0\nE\t\t\t0\nE5\t\t\t0\n",
+        // An event named on a line is listed, whatever its readings gave; a line that a NUL ends before its event names none, but is no blank line.
+        {"E1 1 32\r\nE2 1 2000\nE1 x 5\n \t\r\n\n\v\f\nE1 1 100 BFO\r\nE4 1\nE\0x 1 32\nE4 \v \v\f\n\0E6 1 32\nE5\r"s, "E1\t2.59\t0.58\t2\nE2\t\t\t0\nE4\t\t\t0\nE\t\t\t0\nE5\t\t\t0\n",
          "$0: line 3: illegal amplitude x\n$0: line 8: expected <event> <ampl> <km-distance>\n$0: line 9: expected <event> <ampl> <km-distance>\n"
-         "$0: line 10: expected <event> <ampl> <km-distance>\n$0: line 11: expected <event> <ampl> <km-distance>\n", "-n"},
+         "$0: line 10: expected <event> <ampl> <km-distance>\n$0: line 11: expected <event> <ampl> <km-distance>\n$0: line 12: expected <event> <ampl> <km-distance>\n", "-n"},
         // The name of a line that a block's end cuts after it is kept.
         {repeated("E 1 32\n", input_block / 7) + "F 1 100\n" + long_name + " 1 32\nF 1 32\n" + long_name + "\r\nE " + std::string(line_max, ' ') + "1 32\n",
          "E\t2.18\t0.00\t" + std::to_string(input_block / 7 - input_block / 7 / 8 * 2) + "\nF\t2.59\t0.58\t2\n" + long_name + "\t2.18\t\t1\n", "$0: line " + std::to_string(input_block / 7 + 4) + ": expected <event> <ampl> <km-distance>\n$0: line " + std::to_string(input_block / 7 + 5) + ": line too long\n", "-n"},

@@ -308,10 +308,12 @@ static void file_reading(Bulletin &b, Reading reading, float ml)
 
 // Judges one bulletin line, whose first two fields, separated by blanks or
 // tabs, are read as the two arguments are, and writes its output line or
-// files its reading.  The text ends at a NUL; `cut` tells that the line
-// goes on beyond it, so that a field which reaches the end may be only the
-// start of one.
-static void judge_line(Bulletin &b, char *text, bool cut)
+// files its reading.  The text ends at a NUL, the line after `len`
+// characters; `cut` tells that the line goes on beyond them, so that a
+// field which reaches the end may be only the start of one.  A line of
+// "-n" that a NUL ends before its event is no blank line, but names no
+// event.
+static void judge_line(Bulletin &b, char *text, size_t len, bool cut)
 {
     Number ampl, dist;
     char *ampl_text = skip_blanks(text);
@@ -324,7 +326,7 @@ static void judge_line(Bulletin &b, char *text, bool cut)
     bool blank = false;
     if (cut && dist_end == text + line_max) {
         refuse(b, "line too long");
-    } else if (white && unnamed(b)) {
+    } else if (white && unnamed(b) && !(b.events && memchr(text, '\0', len))) {
         blank = true;  // no reading, and nothing wrong
     } else if (white || !*dist_text) {
         refuse(b, b.expected);
@@ -338,7 +340,7 @@ static void judge_line(Bulletin &b, char *text, bool cut)
     }
     if (!b.events)
         put_line(b.o, reading, ml);
-    else if (blank)
+    else if (blank || b.name_len == 0)
         b.events->gathered = 0;
     else
         file_reading(b, reading, ml);
@@ -352,8 +354,9 @@ static void judge_text(Bulletin &b, char *text, size_t len)
     if (len > 0 && text[len - 1] == '\r')
         len--;
     bool cut = len > line_max;
-    text[cut ? line_max : len] = '\0';
-    judge_line(b, text, cut);
+    size_t judged = cut ? line_max : len;
+    text[judged] = '\0';
+    judge_line(b, text, judged, cut);
 }
 
 // Gathers a piece of the event name in the events.  False when memory ran out.
