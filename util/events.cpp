@@ -90,7 +90,7 @@ void draw_key(uint64_t key[2])
 
 // Moves the `used` bytes at `old` (null for none) to room for at least
 // `bytes`, and sets `bytes` to the room made; null, with old kept, when
-// memory ran out.  Where the system has huge pages, room of a sixteenth of
+// memory ran out.  Where the system has huge pages, room of a quarter of
 // one or more is made of whole huge pages, and the system asked to use
 // them: on some machines touching a small page the first time costs more
 // than the work done in it, and the tables of a bulletin's events run to
@@ -99,7 +99,7 @@ void *enlarge(void *old, size_t used, size_t &bytes)
 {
 #ifdef HAVE_MADV_HUGEPAGE
     constexpr size_t huge = 2 << 20;
-    if (bytes >= huge / 16 && bytes <= SIZE_MAX - huge) {
+    if (bytes >= huge / 4 && bytes <= SIZE_MAX - huge) {
         bytes = (bytes + huge - 1) / huge * huge;
         void *room = nullptr;
         if (posix_memalign(&room, huge, bytes) != 0)
