@@ -197,6 +197,7 @@ TEST(Pelmor, EventsBeyondTheMemoryAllowed)
     for (const char *feed : {"head -c 8000000 /dev/zero | tr '\\0' x", "yes 'E 1 32' | head -n 1200000", "seq -f 'e%.0f 1 2000' 200000"})
         EXPECT_EQ(run("/bin/sh", {"-c", limit + "(echo E 1 32; " + feed + ") 2>/dev/null | \"$0\" -n 2>\"$1\"; s=$?; grep -v '^==' \"$1\" >&2; exit $s", TOOL_PATH, err.path()}),
                   (Outcome{1, 0, "", TOOL_PATH ": out of memory\n"})) << feed;
+    EXPECT_EQ(run("/bin/sh", {"-c", "seq -f 'e%.0f 1 2000' 200000 | \"$0\" -n | sed -n '1p;$p'", TOOL_PATH}), (Outcome{0, 0, "e1\t\t\t0\ne200000\t\t\t0\n", ""}));  // within it, all
 }
 
 // Event names hash as the published SipHash-1-3 vectors: key bytes 0 to 15, message bytes 0 to n - 1.
