@@ -33,10 +33,10 @@ struct Events {
     Event *list;  // in the order of their first readings
     size_t count, list_room;
     // The events found last, tried before the table, as the readings of an
-    // event mostly come close together: each by the first, the second and
-    // the last eight bytes of its name (those it has, the rest 0), its
-    // length and its place in list.  Each found in the table takes the
-    // place of the oldest.
+    // event mostly come close together: each by the first eight bytes of
+    // its name, the next eight of a name over 16 and the last eight of one
+    // over 8 (0 for those it lacks), its length and its place in list.
+    // Each found in the table takes the place of the oldest.
     struct Recent {
         uint64_t head, middle, tail;
         size_t len;
