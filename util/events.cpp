@@ -34,29 +34,21 @@ inline void sip_round(uint64_t v[4])
     v[2] = rotate(v[2], 32);
 }
 
-// Up to eight bytes as a number, in the machine's byte order (on a
-// big-endian machine the hash is not the published one, and as good).
-uint64_t word_at(const char *p, size_t len)
-{
-    uint64_t word = 0;
-    memcpy(&word, p, len);
-    return word;
-}
-
 }  // namespace
 
+// On a big-endian machine the hash is not the published one, and as good.
 uint64_t events_hash(const uint64_t key[2], const char *name, size_t len)
 {
     uint64_t v[4] = {0x736f6d6570736575 ^ key[0], 0x646f72616e646f6d ^ key[1],
                      0x6c7967656e657261 ^ key[0], 0x7465646279746573 ^ key[1]};
     uint64_t last = static_cast<uint64_t>(len) << 56;
     for (; len >= 8; name += 8, len -= 8) {
-        uint64_t word = word_at(name, 8);
+        uint64_t word = events_word(name, 8);
         v[3] ^= word;
         sip_round(v);
         v[0] ^= word;
     }
-    last |= word_at(name, len);
+    last |= events_word(name, len);
     v[3] ^= last;
     sip_round(v);
     v[0] ^= last;

@@ -66,20 +66,26 @@ void events_close(Events &e);
 bool events_gather(Events &e, const char *piece, size_t len);
 inline const char *events_gathered(const Events &e) { return e.names + e.names_len; }
 
-// The words of a name as Events::Recent holds them.
+// Up to eight bytes as a number, in the machine's byte order.
+inline uint64_t events_word(const char *p, size_t len)
+{
+    uint64_t word = 0;
+    memcpy(&word, p, len);
+    return word;
+}
+
+// The words of a name as Events::Recent holds them.  A short name is
+// taken a byte at a time: a copy of a length not known beforehand would
+// cost a call.
 inline Events::Recent events_words(const char *name, size_t len)
 {
-    uint64_t word[3] = {0, 0, 0};  // in the machine's byte order
+    uint64_t head = 0;
     if (len >= 8)
-        memcpy(&word[0], name, 8);
+        head = events_word(name, 8);
     else
         for (size_t i = 0; i < len; i++)
-            word[0] |= uint64_t{static_cast<unsigned char>(name[i])} << 8 * i;
-    if (len > 16)
-        memcpy(&word[1], name + 8, 8);
-    if (len > 8)
-        memcpy(&word[2], name + len - 8, 8);
-    return {word[0], word[1], word[2], len, 0};
+            head |= uint64_t{static_cast<unsigned char>(name[i])} << 8 * i;
+    return {head, len > 16 ? events_word(name + 8, 8) : 0, len > 8 ? events_word(name + len - 8, 8) : 0, len, 0};
 }
 
 // The event of the name in the table, new when it has none yet, made
