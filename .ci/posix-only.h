@@ -14,7 +14,6 @@
 #include <stdlib.h>
 #include <string.h>
 #include <unistd.h>
-#include <sys/mman.h>
 
 /* Lock-free stdio (getc_unlocked and putc_unlocked are POSIX and stay). */
 #pragma GCC poison fgets_unlocked fputs_unlocked fwrite_unlocked fread_unlocked
@@ -29,6 +28,3 @@
 #pragma GCC poison getentropy
 /* Mathematics. */
 #pragma GCC poison exp10 exp10f sincos sincosf
-/* Memory: Linux's huge pages. */
-#undef MADV_HUGEPAGE
-#pragma GCC poison MADV_HUGEPAGE

@@ -12,11 +12,9 @@
 #include <cstring>
 #include <string>
 
-#define PELMOR_NO_MAIN
-#define PELMOR_BLOCK_SIZE 4200  // lines cross the blocks
-#include "pelmor.cpp"           // the printer is its own
-
 #include "entry.h"
+#include "magn_ml.h"
+#include "number_text.h"
 
 namespace {
 
@@ -26,7 +24,7 @@ int one_call(int argc, char **argv, FILE *out, FILE *err) { return pelmor(argc, 
 void same_as_sscanf(const std::string &field)
 {
     float fast, slow;
-    if (plain_decimal(field.c_str(), &fast) &&
+    if (read_plain_decimal(field.c_str(), &fast) &&
         (sscanf(field.c_str(), "%f", &slow) != 1 || memcmp(&fast, &slow, sizeof fast) != 0))
         abort();
 }
@@ -63,7 +61,7 @@ void expect_line(std::string line, unsigned long number, std::string &out, std::
     if (!line.empty() && line.back() == '\r')
         line.pop_back();
     bool cut = line.size() > 4096;
-    std::string text = line.substr(0, 4096).c_str();  // judged by its start, up to a NUL
+    std::string judged = line.substr(0, 4096), text = judged.c_str();  // judged by its start, up to a NUL
     std::string fields[2];
     size_t at = 0;
     for (std::string &f : fields) {
@@ -76,10 +74,10 @@ void expect_line(std::string line, unsigned long number, std::string &out, std::
     std::string where = "pelmor: line " + std::to_string(number) + ": ", o, e;
     if (cut && at == std::string::npos && text.size() == 4096)
         e = "line too long\n";
-    else if (text.find_first_not_of(" \t\r\v\f") == std::string::npos)
+    else if (text.find_first_not_of(" \t\r\v\f") == std::string::npos && text == judged)
         ;  // blank
-    else if (fields[1].empty())
-        e = "expected <ampl> <km-distance>\n";
+    else if (fields[1].empty() || text.find_first_not_of(" \t\r\v\f") == std::string::npos)
+        e = "expected <ampl> <km-distance>\n";  // one field, or a NUL before the first
     else
         expect_reading(fields[0], fields[1], o, e);
     out += o.empty() ? "\n" : o;

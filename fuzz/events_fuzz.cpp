@@ -1,14 +1,16 @@
 // Fuzz target for "pelmor -n": the input is a bulletin whose lines begin
-// with an event name.  "pelmor -" is run on the same lines without their
-// names, and the station magnitudes it prints, filed under the names, must
-// give each event's line: the events in the order of their first lines, N
-// as the trimmed mean's weights give it, and ML within the rounding of
-// those printed magnitudes; the messages must be those of "pelmor -" but
-// for the event's place in the usage of a short line, and every named line
-// with nothing after its name is short, as is a line that a NUL ends before
-// its name.  The first eight bytes, taken as a double of a magnitude's
-// size, are printed by the program's printer and by printf, which must
-// agree.
+// with an event name.  "pelmor -" is run on the same lines with their names
+// blanked out, so that every other field stands where it stood, and the
+// station magnitudes it prints, filed under the names, must give each
+// event's line: the events in the order of their first lines, N as the
+// trimmed mean's weights give it, and ML within the rounding of those
+// printed magnitudes; the messages must be those of "pelmor -" but for the
+// event's place in the usage of a short line, and every named line with
+// nothing after its name is short, as is a line that a NUL ends before its
+// name.  A name that reaches the 4096th character names no event.  The
+// first eight bytes, taken as a double of a magnitude's size, are printed
+// by the program's printer and by printf, which must agree.
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -18,11 +20,8 @@
 #include <string>
 #include <vector>
 
-#define PELMOR_NO_MAIN
-#define PELMOR_BLOCK_SIZE 4200  // names and lines cross the blocks
-#include "pelmor.cpp"           // the printer is its own
-
 #include "entry.h"
+#include "number_text.h"
 
 namespace {
 
@@ -91,14 +90,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     std::string input(reinterpret_cast<const char *>(data), size), rests;
     std::vector<std::string> names;
+    std::vector<bool> ended;  // the name ends within the judged text
     for (const std::string &line : lines_of(input)) {
         std::string bare = line;  // a CR before the line end belongs to it
         if (!bare.empty() && bare.back() == '\r')
             bare.pop_back();
-        size_t at = std::min(bare.find_first_not_of(" \t"), bare.size());
-        size_t end = std::min(bare.find_first_of(std::string(" \t\0", 3), at), bare.size());
-        names.push_back(bare.substr(at, end - at));
-        rests += line.substr(end) + "\n";
+        std::string judged = bare.substr(0, 4096), text = judged.substr(0, judged.find('\0'));
+        size_t at = std::min(text.find_first_not_of(" \t"), text.size());
+        size_t end = std::min(text.find_first_of(" \t", at), text.size());
+        names.push_back(text.substr(at, end - at));
+        ended.push_back(!(bare.size() > 4096 && end == 4096));
+        rests += line.substr(0, at) + std::string(end - at, ' ') + line.substr(end) + "\n";  // the name blanked out
     }
     Result bulletin = run_form("-", rests), events = run_form("-n", input);
 
@@ -119,8 +121,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             continue;  // blank: no NUL hides the rest of it
         if (white_rest)
             said[i + 1] = "expected <event> <ampl> <km-distance>";
-        if (names[i].empty())
-            continue;  // a NUL before the event: no event named
+        if (names[i].empty() || !ended[i])
+            continue;  // a NUL before the event, or a name that the cut may have cut: no event named
         if (!filed.count(names[i]))
             order.push_back(names[i]);
         Expected &ev = filed[names[i]];

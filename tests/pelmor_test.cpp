@@ -114,7 +114,15 @@ TEST(Pelmor, Bulletin)
     for (int i = -1; i < 16; i++)
         for (int n : {17, 1, 2, 3, 4, 5, 7, 8, 9, 16})  // the first event, looked up again after the table grew
             weighted += i >= n - 1 ? "" : "E" + std::to_string(n) + (i < 0 ? " 1000 100\n" : " 1 " + std::to_string(kms[i]) + "\n");
-    const std::string long_name(2 * output_block - 37, 'n');  // across blocks; its line leaves its output block 6 characters short
+    // "-n": fields that end at line_max - 1, line_max and line_max + 1 characters, then at its end; events of names that cross blocks.
+    auto ending = [](const std::string &before, const std::string &field, size_t at) { return before + std::string(at - before.size() - field.size(), ' ') + field; };
+    std::string bounds, long_names, long_events;
+    for (char i : {0, 1, 2})
+        bounds += ending("", {char('a' + i)}, line_max - 1 + i) + " 1 32\n" + ending({char('d' + i), ' '}, "1", line_max - 1 + i) + " 32\n" +
+                  ending({char('g' + i), ' ', '1', ' '}, "32", line_max - 1 + i) + " x\n";
+    bounds += ending("j 1 ", "32", line_max) + "\r\n" + ending("", "k", line_max) + "\n";
+    for (char c = 'L'; c < 'L' + 20; c++)
+        long_names += std::string(line_max - 96, c) + " 1 32\n", long_events += std::string(line_max - 96, c) + "\t2.18\t\t1\n";
     const struct {
         std::string in, out, err;  // a refusal gives status 1
         const char *form = "-";
@@ -139,8 +147,8 @@ TEST(Pelmor, Bulletin)
         {"1 100\r\n\r\n \t\v\f\r\n1 x BFO\r\n1 y\r\n1 32\r", "3.00\n\n\n\n\n2.18\n",
          "$0: line 4: illegal distance x\n$0: line 5: illegal distance y\n"},
         // A line is judged by its first line_max characters, up to a NUL.
-        {std::string(line_max - 4, ' ') + "1 32\n" + std::string(line_max - 5, ' ') + "1 32 " + std::string(9, 'x') + "\n1 3\0" "2\n1\0 32\n"s,
-         "2.18\n2.18\n1.40\n\n", "$0: line 4: expected <ampl> <km-distance>\n"},
+        {std::string(line_max - 4, ' ') + "1 32\n" + std::string(line_max - 5, ' ') + "1 32 " + std::string(9, 'x') + "\n1 3\0" "2\n1\0 32\n\0" "1 32\n"s,
+         "2.18\n2.18\n1.40\n\n\n", "$0: line 4: expected <ampl> <km-distance>\n$0: line 5: expected <ampl> <km-distance>\n"},
         {std::string(line_max - 4, ' ') + "1 325\n" + std::string(line_max, ' ') + "1\n1 " + std::string(251, '0') + "500\n",
          "\n\n4.70\n", "$0: line 1: line too long\n$0: line 2: line too long\n"},
         // Across blocks: two lines cut, one of three blocks, a CR ending block 1 past line_max; outputs that fill their block.
@@ -155,9 +163,9 @@ TEST(Pelmor, Bulletin)
         {"E1 1 32\r\nE2 1 2000\nE1 x 5\n \t\r\n\n\v\f\nE1 1 100 BFO\r\nE4 1\nE\0x 1 32\nE4 \v \v\f\n\0E6 1 32\nE5\r"s, "E1\t2.59\t0.58\t2\nE2\t\t\t0\nE4\t\t\t0\nE\t\t\t0\nE5\t\t\t0\n",
          "$0: line 3: illegal amplitude x\n$0: line 8: expected <event> <ampl> <km-distance>\n$0: line 9: expected <event> <ampl> <km-distance>\n"
          "$0: line 10: expected <event> <ampl> <km-distance>\n$0: line 11: expected <event> <ampl> <km-distance>\n$0: line 12: expected <event> <ampl> <km-distance>\n", "-n"},
-        // The name of a line that a block's end cuts after it is kept.
-        {repeated("E 1 32\n", input_block / 7) + "F 1 100\n" + long_name + " 1 32\nF 1 32\n" + long_name + "\r\nE " + std::string(line_max, ' ') + "1 32\n",
-         "E\t2.18\t0.00\t" + std::to_string(input_block / 7 - input_block / 7 / 8 * 2) + "\nF\t2.59\t0.58\t2\n" + long_name + "\t2.18\t\t1\n", "$0: line " + std::to_string(input_block / 7 + 4) + ": expected <event> <ampl> <km-distance>\n$0: line " + std::to_string(input_block / 7 + 5) + ": line too long\n", "-n"},
+        {bounds + long_names, "a\t\t\t0\nd\t\t\t0\ng\t2.18\t\t1\ne\t\t\t0\nh\t\t\t0\nf\t\t\t0\ni\t\t\t0\nj\t2.18\t\t1\nk\t\t\t0\n" + long_events,
+         "$0: line 1: line too long\n$0: line 2: line too long\n$0: line 4: line too long\n$0: line 5: line too long\n$0: line 6: line too long\n"
+         "$0: line 7: line too long\n$0: line 8: line too long\n$0: line 9: line too long\n$0: line 11: expected <event> <ampl> <km-distance>\n", "-n"},
     };
     for (const auto &c : cases) {
         TempFile in(c.in);
@@ -194,7 +202,7 @@ TEST(Pelmor, EventsBeyondTheMemoryAllowed)
     limit = "export ASAN_OPTIONS=allocator_may_return_null=1:max_allocation_size_mb=2; ";
 #endif
     TempFile err("");
-    for (const char *feed : {"head -c 8000000 /dev/zero | tr '\\0' x", "yes 'E 1 32' | head -n 1200000", "seq -f 'e%.0f 1 2000' 200000"})
+    for (const char *feed : {"awk 'BEGIN { s = sprintf(\"%4000s\", \"\"); gsub(/ /, \"x\", s); for (i = 0; i < 2000; i++) print s i, 1, 32 }'", "yes 'E 1 32' | head -n 1200000", "seq -f 'e%.0f 1 2000' 200000"})
         EXPECT_EQ(run("/bin/sh", {"-c", limit + "(echo E 1 32; " + feed + ") 2>/dev/null | \"$0\" -n 2>\"$1\"; s=$?; grep -v '^==' \"$1\" >&2; exit $s", TOOL_PATH, err.path()}),
                   (Outcome{1, 0, "", TOOL_PATH ": out of memory\n"})) << feed;
     EXPECT_EQ(run("/bin/sh", {"-c", "seq -f 'e%.0f 1 2000' 200000 | \"$0\" -n | sed -n '1p;$p'", TOOL_PATH}), (Outcome{0, 0, "e1\t\t\t0\ne200000\t\t\t0\n", ""}));  // within it, all
@@ -208,18 +216,21 @@ TEST(Pelmor, EventsAreFoundUnderAKeyedHash)
         EXPECT_EQ(events_hash(key, "\x00\x01\x02\x03\x04\x05\x06\x07\x08\x09\x0a\x0b\x0c\x0d\x0e", len), hash) << len;
     Events e{};  // under that key, names whose hashes begin with five 1 bits: their search begins at the table's last slot
     e.key[0] = key[0], e.key[1] = key[1];
-    for (const char *name : {"e0", "e15", "e32", "e0", "e15", "e32"})
-        events_find(e, name, strlen(name));
-    EXPECT_TRUE(e.count == 3 && e.nslots <= 32);  // two wrap round to its first; a search past its end is seen by the address sanitizer
-    for (size_t len = 1; len <= 40; len++)  // names alike but for one byte, or their length, are events of their own among those tried first
+    for (const char *name : {"e0", "e15", "e32", "e99557", "e164016", "e0", "e15", "e32", "e99557", "e164016"})
+        events_file(e, name, strlen(name), nullptr);
+    EXPECT_TRUE(e.count == 5 && e.nslots <= 32);  // four wrap round to its first; the last two share their hash's high half
+    for (size_t len = 1; len <= 40; len++)  // names alike but for one byte, or their length, are events of their own
         for (size_t at = 0; at < len; at++) {
             Events alike{};
             std::string a(len + 1, 'a'), b = a.substr(0, at) + "\xe1" + a.substr(at + 1);
-            events_find(alike, b.data(), len), events_find(alike, a.data(), len), events_find(alike, a.data(), len + 1);
+            events_file(alike, b.data(), len, nullptr), events_file(alike, a.data(), len, nullptr), events_file(alike, a.data(), len + 1, nullptr);
             EXPECT_EQ(alike.count, 3u) << len << " " << at;
             events_close(alike);
         }
-    EXPECT_FALSE(events_file(e, e.list[0] = Event{0, 0, 0, 0, 0, INT_MAX, 0}, 1.0f));  // an int's count of readings, then out of memory
+    const float ml = 1;
+    EXPECT_TRUE(events_file(e, "e0", 2, &ml));
+    e.list[0].n = INT_MAX;  // an int's count of readings, then out of memory
+    EXPECT_TRUE(events_file(e, "e0", 2, nullptr) && !events_file(e, "e0", 2, &ml));
     events_close(e);
 }
 

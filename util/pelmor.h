@@ -7,12 +7,11 @@
 
 namespace pelmor_sizes {
 
-// What a bulletin line is judged by: room for any two sensible fields.
+// What a bulletin line is judged by: room for any sensible event and reading.
 constexpr size_t line_max = 4096;
 
-// The bulletin is read in blocks of input_block characters, and the answers
-// go out in blocks of output_block.  (A fuzz build makes the input blocks
-// small, so that short inputs cross their bounds.)
+// The bulletin is read in blocks of input_block characters (fewer in a fuzz
+// build, so that short inputs cross them); answers go out in output_block.
 #ifndef PELMOR_BLOCK_SIZE
 #define PELMOR_BLOCK_SIZE (1 << 16)
 #endif
