@@ -56,17 +56,13 @@ const Case cases[] = {
 
 const std::string usage = " <ampl> <km-distance>\n";
 
-std::vector<std::string> with_name(const std::string &name, const std::vector<std::string> &args)
-{
-    std::vector<std::string> v{name};
-    v.insert(v.end(), args.begin(), args.end());
-    return v;
-}
-
 TEST(Pelmor, InProcess)
 {
-    for (const Case &c : cases)
-        EXPECT_EQ(call(pelmor, with_name("pelmor", c.args)), (Outcome{c.status, 0, c.out, c.err}));
+    for (const Case &c : cases) {
+        std::vector<std::string> args{"pelmor"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        EXPECT_EQ(call(pelmor, args), (Outcome{c.status, 0, c.out, c.err}));
+    }
 }
 
 TEST(Pelmor, AsAProcess)
@@ -113,7 +109,7 @@ TEST(Pelmor, Bulletin)
     const int kms[] = {5, 10, 15, 20, 25, 30, 35, 40, 45, 50, 55, 60, 80, 220, 110, 130};
     for (int i = -1; i < 16; i++)
         for (int n : {17, 1, 2, 3, 4, 5, 7, 8, 9, 16})  // the first event, looked up again after the table grew
-            weighted += i >= n - 1 ? "" : "E" + std::to_string(n) + (i < 0 ? " 1000 100\n" : " 1 " + std::to_string(kms[i]) + "\n");
+            weighted += i >= n - 1 ? "" : 'E' + std::to_string(n) + (i < 0 ? " 1000 100\n" : " 1 " + std::to_string(kms[i]) + "\n");
     // "-n": fields that end at line_max - 1, line_max and line_max + 1 characters, then at its end; events of names that cross blocks.
     auto ending = [](const std::string &before, const std::string &field, size_t at) { return before + std::string(at - before.size() - field.size(), ' ') + field; };
     std::string bounds, long_names, long_events;
@@ -216,21 +212,12 @@ TEST(Pelmor, EventsAreFoundUnderAKeyedHash)
         EXPECT_EQ(events_hash(key, "\x00\x01\x02\x03\x04\x05\x06\x07\x08\x09\x0a\x0b\x0c\x0d\x0e", len), hash) << len;
     Events e{};  // under that key, names whose hashes begin with five 1 bits: their search begins at the table's last slot
     e.key[0] = key[0], e.key[1] = key[1];
-    for (const char *name : {"e0", "e15", "e32", "e99557", "e164016", "e0", "e15", "e32", "e99557", "e164016"})
+    for (const char *name : {"e0", "e15", "e32", "e249621", "e451189", "e0", "e15", "e32", "e249621", "e451189"})
         events_file(e, name, strlen(name), nullptr);
-    EXPECT_TRUE(e.count == 5 && e.nslots <= 32);  // four wrap round to its first; the last two share their hash's high half
-    for (size_t len = 1; len <= 40; len++)  // names alike but for one byte, or their length, are events of their own
-        for (size_t at = 0; at < len; at++) {
-            Events alike{};
-            std::string a(len + 1, 'a'), b = a.substr(0, at) + "\xe1" + a.substr(at + 1);
-            events_file(alike, b.data(), len, nullptr), events_file(alike, a.data(), len, nullptr), events_file(alike, a.data(), len + 1, nullptr);
-            EXPECT_EQ(alike.count, 3u) << len << " " << at;
-            events_close(alike);
-        }
+    EXPECT_TRUE(e.count == 5 && e.nslots <= 32);  // four wrap round to its first; the last two share their hash's high half and length
     const float ml = 1;
-    EXPECT_TRUE(events_file(e, "e0", 2, &ml));
-    e.list[0].n = INT_MAX;  // an int's count of readings, then out of memory
-    EXPECT_TRUE(events_file(e, "e0", 2, nullptr) && !events_file(e, "e0", 2, &ml));
+    e.list[0].n = INT_MAX - 1;  // an int's count of readings, then out of memory
+    EXPECT_TRUE(events_file(e, "e0", 2, &ml) && events_file(e, "e0", 2, nullptr) && !events_file(e, "e0", 2, &ml));
     events_close(e);
 }
 
