@@ -313,7 +313,7 @@ TEST(OldListing, HashTableAndLimit)
     hold(sizing, repeated("abc\n", 40));  // the table is made for the number of lines
     std::vector<string> last;
     for (int i = 0; last.size() < 3; i++)
-        if (string r = "r" + std::to_string(i); sizing.home(r.data(), r.size()) == sizing.slots() - 1)
+        if (string r = 'r' + std::to_string(i); sizing.home(r.data(), r.size()) == sizing.slots() - 1)
             last.push_back(r);
     hold(old, last[0] + "\n" + last[1] + "\n" + repeated("abc\n", 38));
     ASSERT_EQ(old.slots(), sizing.slots());
