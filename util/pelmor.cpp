@@ -147,8 +147,8 @@ static void judge_line(Run &r, const Line &line)
             refuse(r, "illegal distance ", dist_text);
     }
     if (!r.events) {  // the magnitude, or an empty line
-        char *text = bulletin_room(r.b, magnitude_max);
-        r.b.pending += reading == Reading::magnitude ? format_magnitude(text, ml, '\n') : (*text = '\n', 1);
+        char *answer = bulletin_room(r.b, magnitude_max);
+        r.b.pending += reading == Reading::magnitude ? format_magnitude(answer, ml, '\n') : (*answer = '\n', 1);
     } else if (name_len > 0 && !events_file(*r.events, name, name_len, reading == Reading::magnitude ? &ml : nullptr))
         r.out_of_memory = true;
 }
