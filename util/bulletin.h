@@ -25,8 +25,8 @@ struct Bulletin {
     bool passing, at_end;
     unsigned long lines;  // given so far
     size_t pending;       // answers gathered, not yet handed over
-    char answers[pelmor_sizes::output_block];
     char block[pelmor_sizes::input_block + 1];  // room to end a last line
+    char answers[pelmor_sizes::output_block];
 };
 
 void bulletin_open(Bulletin &b, int in, FILE *out);
