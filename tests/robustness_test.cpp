@@ -11,7 +11,6 @@
 #include <unistd.h>
 
 #include "command.h"
-#include "tessik.h"
 
 namespace {
 
@@ -67,11 +66,11 @@ TEST(Robustness, HostileFilesAreReadThrough)
         {TESSIK_PATH, tessik_every_byte(), tessik_every_name(),
          tessik + ": no separation comma for file \n\n"},
         {TESSIK_PATH, "< " + ten_mb + ",\n< b,1\n", "b\n",
-         tessik + ": filename too long (line < " + ten_mb.substr(0, tessik_sizes::piece_max - 2) + ")\n" + tessik +
-             ": no separation comma for file " + ten_mb.substr(0, tessik_sizes::name_max) + "\n"},
+         tessik + ": filename too long (line < " + ten_mb.substr(0, 2044) + ")\n" + tessik +
+             ": no separation comma for file " + ten_mb.substr(0, 179) + "\n"},
         {TESSIK_PATH, "< " + ten_mb, "",
-         tessik + ": filename too long (line < " + ten_mb.substr(0, tessik_sizes::piece_max - 2) + ")\n" + tessik +
-             ": no separation comma for file " + ten_mb.substr(0, tessik_sizes::name_max) + "\n"},
+         tessik + ": filename too long (line < " + ten_mb.substr(0, 2044) + ")\n" + tessik +
+             ": no separation comma for file " + ten_mb.substr(0, 179) + "\n"},
     };
     for (const Case &c : cases) {
         TempFile f(c.input);
