@@ -227,7 +227,7 @@ static PyObject *network(PyObject *module, PyObject *station_ml)
         PyErr_Format(PyExc_ValueError, "%zd station magnitudes are more than %d", (Py_ssize_t)n, INT_MAX);
         goto done;
     }
-    station = PyMem_New(float, n);
+    station = PyMem_RawCalloc((size_t)n, sizeof *station);  /* from malloc, which sanitizers watch */
     if (!station) {
         PyErr_NoMemory();
         goto done;
@@ -243,7 +243,7 @@ static PyObject *network(PyObject *module, PyObject *station_ml)
         sd = NAN;
     result = Py_BuildValue("(ddi)", ml, sd, counted);
 done:
-    PyMem_Free(station);
+    PyMem_RawFree(station);
     Py_DECREF(given);
     return result;
 }
