@@ -69,10 +69,10 @@ PyDoc_STRVAR(ml_doc,
 "range, or one so small that it rounds to zero).\n"
 "\n"
 "As for any ufunc, the inputs broadcast against each other, and out=,\n"
-"where=, dtype= and the ufunc's methods (ml.outer, ...) work.  Every\n"
-"integer dtype, float16, float32 and float64 are taken; longdouble,\n"
-"complex, strings and objects raise TypeError.  Python numbers give a NumPy\n"
-"scalar: ml(1, 100) is 3.0, a float64.");
+"where= and the ufunc's methods (ml.outer, ...) work.  Every integer\n"
+"dtype, float16, float32 and float64 are taken; longdouble, complex,\n"
+"strings and objects raise TypeError.  Python numbers give a NumPy scalar:\n"
+"ml(1, 100) is 3.0, a float64.");
 
 PyDoc_STRVAR(network_doc,
 "network($module, station_ml, /)\n"
@@ -96,8 +96,9 @@ PyDoc_STRVAR(network_doc,
 "Raises ValueError, naming it, for a magnitude that is not finite in\n"
 "single precision (NaN, an infinity, or beyond float32's range), and for\n"
 "magnitudes in more than one dimension or more than 2**31 - 1 of them;\n"
-"TypeError for a number or a string instead of a sequence, and for an\n"
-"element that is not a real number (a string, None, a complex number).");
+"TypeError for a number or a string instead of a sequence, for an element\n"
+"that is not a real number (a string, None, a complex number), and for\n"
+"longdouble magnitudes, as ml() refuses them.");
 
 /* The magnitude of one reading, or NaN where there is none.  The tests are
  * quiet comparisons, and neither log10 nor magn_ml sees an amplitude without
@@ -144,9 +145,10 @@ static void ml_double(char **args, npy_intp const *dimensions, npy_intp const *s
 }
 
 /* Writes the n station magnitudes into station[] in single precision.  An
- * array of numbers is converted by NumPy; an array of objects element by
- * element, each as a number (never parsed from text); any other (strings,
- * complex numbers, dates) is refused. */
+ * array of numbers is converted by NumPy, which refuses longdouble as ml()
+ * does; an array of objects element by element, each as a number (never
+ * parsed from text); any other (strings, complex numbers, dates) is
+ * refused. */
 static int station_magnitudes(PyArrayObject *given, float *station)
 {
     npy_intp n = PyArray_DIM(given, 0), i;
@@ -177,7 +179,7 @@ static int station_magnitudes(PyArrayObject *given, float *station)
             return 0;
         value = PyFloat_AsDouble(item);
         Py_DECREF(item);
-        if (value == -1.0 && PyErr_Occurred())
+        if (PyErr_Occurred())
             return 0;
         station[i] = (float)value;
     }
