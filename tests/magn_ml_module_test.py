@@ -2,7 +2,6 @@
 import doctest
 import os
 import subprocess
-import sys
 
 import numpy as np
 import pytest
@@ -44,9 +43,10 @@ def test_a_ufunc_as_any_other():
     ampl, km, want = np.array([[1], [10]], F32), np.array([100, 600], F32), np.array([[3, 4.9], [4, 5.9]], F32)
     for got in (magn_ml.ml(ampl, km), magn_ml.ml.outer([1, 10], km)): np.testing.assert_array_equal(got, want)
     np.testing.assert_array_equal(magn_ml.ml(ampl, km, out=np.full((2, 2), -1, F64), where=[True, False]), [[3, -1], [4, -1]])
-    for dtype in (F32, F64):  # views whose steps differ: one, two and three elements
-        a, d = np.array([1, 10, 100], dtype), np.array([100, 0, 600, 0, 32], dtype)[::2]
-        np.testing.assert_array_equal(magn_ml.ml(a, d, out=np.zeros(9, dtype)[::3]), magn_ml.ml(a, d.copy()))
+    for dtype in (F32, F64):  # views whose steps differ (one, two and three elements), and the element after them
+        a, d, out = np.array([1, 10, 100], dtype), np.array([100, 0, 600, 0, 32], dtype)[::2], np.zeros(12, dtype)
+        magn_ml.ml(a, d, out=out[:9:3])
+        np.testing.assert_array_equal(out[::3], [*magn_ml.ml(a, d.copy()), 0])
     assert magn_ml.ml(np.empty((0, 3), F32), 5).shape == (0, 3) and pytest.raises(TypeError, magn_ml.ml, 1)
     assert type(magn_ml.ml(1, 100)) is F64 and type(magn_ml.ml(np.float16(1), np.array(100, F32))) is F32
 
@@ -80,8 +80,8 @@ def test_network_refuses(station_ml, error, message):
 
 
 def test_table_and_documents():
-    table, holders = magn_ml.ML_SIGMA, sys.getrefcount(magn_ml.ML_SIGMA.base)  # a view of memory: the array, the call
-    assert table.dtype == F32 and table[32] == F32(3.65) and holders == 2
+    table = magn_ml.ML_SIGMA
+    assert table.dtype == F32 and table[32] == F32(3.65)
     np.testing.assert_array_equal(magn_ml.ml(1, NODES[1:-1]), table[1:-1])
     pytest.raises(ValueError, table.setflags, write=True)
     assert doctest.testmod(magn_ml).failed == 0
