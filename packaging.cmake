@@ -5,6 +5,8 @@
 #   development  magn_ml's header, static library (or the link to the shared
 #                one), CMake and pkg-config files and manual page
 #   library      the shared magn_ml, only when BUILD_SHARED_LIBS is set
+#   python       the Python module magn_ml, in the Debian packages, where it
+#                is built
 include(CMakePackageConfigHelpers)
 
 option(SEISTOOLS_DEBIAN
@@ -22,6 +24,10 @@ set(deb_name_library libmagn-ml${magn_ml_soversion})
 set(components programs development)
 if(BUILD_SHARED_LIBS)
   list(APPEND components library)
+endif()
+set(deb_name_python python3-magn-ml)
+if(SEISTOOLS_DEBIAN AND TARGET magn_ml_python)
+  list(APPEND components python)
 endif()
 
 if(SEISTOOLS_DEBIAN)
@@ -57,6 +63,12 @@ install(TARGETS magn_ml EXPORT magn_ml-targets
         LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT library NAMELINK_COMPONENT development
         PUBLIC_HEADER DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT development)
 set(magn_ml_cmakedir ${CMAKE_INSTALL_LIBDIR}/cmake/magn_ml)
+# The Python module goes where Debian's python3 finds the modules of
+# packages.  A source install leaves it out: its folder would depend on the
+# interpreter and the prefix, and PYTHONPATH finds it in the build folder.
+if(python IN_LIST components)
+  install(TARGETS magn_ml_python LIBRARY DESTINATION lib/python3/dist-packages COMPONENT python)
+endif()
 install(EXPORT magn_ml-targets NAMESPACE magn_ml:: DESTINATION ${magn_ml_cmakedir}
         COMPONENT development)
 configure_package_config_file(packaging/magn_ml-config.cmake.in magn_ml-config.cmake
@@ -189,5 +201,34 @@ if(BUILD_SHARED_LIBS)
   set(CPACK_COMPONENT_DEVELOPMENT_DEPENDS library)
   set(CPACK_SEISTOOLS_LIBRARY_PACKAGE ${deb_name_library})
   set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/packaging/deb-ldconfig-trigger.cmake)
+endif()
+# The module works with the Python 3 release and the NumPy C ABI that it was
+# built against; Debian's NumPy names its ABI, and the first NumPy of its
+# API, in /usr/share/numpy3/versions.
+if(python IN_LIST components)
+  set(numpy_versions "")
+  if(EXISTS /usr/share/numpy3/versions)
+    file(READ /usr/share/numpy3/versions numpy_versions)
+  endif()
+  string(REGEX MATCH "\nabi ([0-9]+)" numpy_abi "${numpy_versions}")
+  set(numpy_abi ${CMAKE_MATCH_1})
+  string(REGEX MATCH "\napi-min-version ([^ \n]+)" numpy_first "${numpy_versions}")
+  set(numpy_first ${CMAKE_MATCH_1})
+  if(NOT numpy_abi OR NOT numpy_first)
+    message(FATAL_ERROR "python3-magn-ml: /usr/share/numpy3/versions (from python3-numpy) does not "
+                        "name the NumPy ABI and API that the module is built against")
+  endif()
+  math(EXPR python_next "${magn_ml_python_minor} + 1")
+  set(CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS
+      "python3 (>= ${magn_ml_python_major}.${magn_ml_python_minor}~), python3 (<< ${magn_ml_python_major}.${python_next}), python3-numpy (>= ${numpy_first}), python3-numpy-abi${numpy_abi}")
+  set(CPACK_DEBIAN_PYTHON_PACKAGE_SECTION python)
+  set(CPACK_DEBIAN_PYTHON_DESCRIPTION "local magnitude of seismic events for Python 3 and NumPy
+The module magn_ml computes the local magnitude of a seismic event from
+measured amplitudes and epicentral distances, with a distance correction
+interpolated in a fixed calibration table from 1 km to 1000 km: ml, a
+NumPy ufunc over arrays of amplitudes and distances. It also gives the
+network magnitude of an event from its station magnitudes (network), their
+25 % trimmed mean, and the calibration table (ML_SIGMA). The magnitudes are
+those of the C library magn_ml and of the program pelmor, bit for bit.")
 endif()
 include(CPack)
