@@ -95,6 +95,7 @@ TEST(Pelmor, OutputThatCannotBeWrittenIsAFailure)
     EXPECT_EQ(call(pelmor, {"pelmor", "1", "32"}, Fault::at_close), (Outcome{1, 0, "2.18\n", write_error("pelmor", EIO)}));
     EXPECT_EQ(call(pelmor, {"pelmor", "1", "32"}, Fault::every_write), (Outcome{1, 0, "", write_error("pelmor", EDQUOT)}));
     EXPECT_EQ(call(pelmor, {"pelmor", "-"}, Fault::at_close, "1 32\n1 32\n"), (Outcome{1, 0, "2.18\n2.18\n", write_error("pelmor", EIO)}));
+    EXPECT_EQ(call(pelmor, {"pelmor", "-"}, Fault::first_write, "1 100\n0 1\n1 32\n0 1\n"), (Outcome{1, 0, "", "pelmor: line 2: illegal amplitude 0\npelmor: line 4: illegal amplitude 0\n" + write_error("pelmor", EAGAIN)}));
     EXPECT_EQ(run(TOOL_PATH, {"-"}, Output::dev_full, false, EXAMPLES_DIR "/bulletin"), (Outcome{1, 0, "", write_error(name, ENOSPC)}));
     EXPECT_EQ(run(TOOL_PATH, {"-n"}, Output::dev_full, false, EXAMPLES_DIR "/events"), (Outcome{1, 0, "", write_error(name, ENOSPC)}));
 }
@@ -110,12 +111,12 @@ TEST(Pelmor, Bulletin)
     for (int i = -1; i < 16; i++)
         for (int n : {17, 1, 2, 3, 4, 5, 7, 8, 9, 16})  // the first event, looked up again after the table grew
             weighted += i >= n - 1 ? "" : 'E' + std::to_string(n) + (i < 0 ? " 1000 100\n" : " 1 " + std::to_string(kms[i]) + "\n");
-    // "-n": fields that end at line_max - 1, line_max and line_max + 1 characters, then at its end; events of names that cross blocks.
+    // "-n": fields that end at 4095, 4096 and 4097 characters, then at the line's end; events of names that cross blocks.
     auto ending = [](const std::string &before, const std::string &field, size_t at) { return before + std::string(at - before.size() - field.size(), ' ') + field; };
     std::string bounds, long_names, long_events;
     for (char i : {0, 1, 2})
-        bounds += ending("", {char('a' + i)}, line_max - 1 + i) + " 1 32\n" + ending({char('d' + i), ' '}, "1", line_max - 1 + i) + " 32\n" +
-                  ending({char('g' + i), ' ', '1', ' '}, "32", line_max - 1 + i) + " x\n";
+        bounds += ending("", {char('a' + i)}, 4095u + i) + " 1 32\n" + ending({char('d' + i), ' '}, "1", 4095u + i) + " 32\n" +
+                  ending({char('g' + i), ' ', '1', ' '}, "32", 4095u + i) + " x\n";
     bounds += ending("j 1 ", "32", line_max) + "\r\n" + ending("", "k", line_max) + "\n";
     for (char c = 'L'; c < 'L' + 20; c++)
         long_names += std::string(line_max - 96, c) + " 1 32\n", long_events += std::string(line_max - 96, c) + "\t2.18\t\t1\n";
@@ -138,15 +139,15 @@ TEST(Pelmor, Bulletin)
          "$0: line 3: illegal amplitude .\n$0: line 4: illegal distance .\n$0: line 5: illegal amplitude -.\n"},
         {"0.0010115 100\n0.0010116 100\n0.0010185 100\n0.0009886 100\n0.0098 100\n", "0.00\n0.01\n0.01\n-0.00\n0.99\n", ""},
         {"5", "\n", "$0: line 1: expected <ampl> <km-distance>\n"},
-        {"1E3 100\n1 1:\n1 10km\n1e7 100\n\f\f\n\r\r\n1 \n", "6.00\n1.40\n1.50\n10.00\n\n\n\n", "$0: line 7: expected <ampl> <km-distance>\n"},
+        {"1E3 100\n1.5: 1:\n1 10km\n1e7 100\n\f\f\n\r\r\n1 \n", "6.00\n1.58\n1.50\n10.00\n\n\n\n", "$0: line 7: expected <ampl> <km-distance>\n"},
         // CR LF ends a line as LF does; a line of white space is blank.
         {"1 100\r\n\r\n \t\v\f\r\n1 x BFO\r\n1 y\r\n1 32\r", "3.00\n\n\n\n\n2.18\n",
          "$0: line 4: illegal distance x\n$0: line 5: illegal distance y\n"},
         // A line is judged by its first line_max characters, up to a NUL.
-        {std::string(line_max - 4, ' ') + "1 32\n" + std::string(line_max - 5, ' ') + "1 32 " + std::string(9, 'x') + "\n1 3\0" "2\n1\0 32\n\0" "1 32\n"s,
-         "2.18\n2.18\n1.40\n\n\n", "$0: line 4: expected <ampl> <km-distance>\n$0: line 5: expected <ampl> <km-distance>\n"},
-        {std::string(line_max - 4, ' ') + "1 325\n" + std::string(line_max, ' ') + "1\n1 " + std::string(251, '0') + "500\n",
-         "\n\n4.70\n", "$0: line 1: line too long\n$0: line 2: line too long\n"},
+        {std::string(line_max - 4, ' ') + "1 32\n" + std::string(line_max - 5, ' ') + "1 32 " + std::string(9, 'x') + "\n1 3\0" "2\n1\0 32\n\0" "1 32\n \0\n"s,
+         "2.18\n2.18\n1.40\n\n\n\n", "$0: line 4: expected <ampl> <km-distance>\n$0: line 5: expected <ampl> <km-distance>\n$0: line 6: expected <ampl> <km-distance>\n"},
+        {std::string(line_max - 4, ' ') + "1 325\n" + std::string(line_max, ' ') + "1\n1 " + std::string(251, '0') + "500\n1 100\0"s + std::string(line_max, ' ') + "\n" + std::string(line_max + 9, ' '),
+         "\n\n4.70\n3.00\n\n", "$0: line 1: line too long\n$0: line 2: line too long\n$0: line 5: line too long\n"},
         // Across blocks: two lines cut, one of three blocks, a CR ending block 1 past line_max; outputs that fill their block.
         {repeated("1 32\n", input_block / 5) + "1 100\n" + repeated("1 32\n", (input_block - 3006) / 5) + std::string(line_max - 96, ' ') + "1 100\n" + std::string(2 * input_block + 8000, '9') + "\n1 32\n",
          repeated("2.18\n", input_block / 5) + "3.00\n" + repeated("2.18\n", (input_block - 3006) / 5) + "3.00\n\n2.18\n", "$0: line " + std::to_string(input_block / 5 + (input_block - 3006) / 5 + 3) + ": line too long\n"},
@@ -176,22 +177,19 @@ TEST(Pelmor, Bulletin)
                 EXPECT_EQ(run(TOOL_PATH, {c.form}, Output::captured, false, in.path()), want) << c.in.substr(0, 80);
         }
     }
-    EXPECT_EQ(run(TOOL_PATH, {"-"}, Output::captured, false, "/"),
-              (Outcome{1, 0, "", TOOL_PATH ": cannot read standard input: Is a directory\n"}));
+    EXPECT_EQ(run(TOOL_PATH, {"-"}, Output::captured, false, "/"), (Outcome{1, 0, "", TOOL_PATH ": cannot read standard input: Is a directory\n"}));
     // On a terminal messages and answers keep their order; from a waiting pipe each goes before the next read, on a small stack.
     TempFile refusal("1 32\nx 5\n1 32\n");
     EXPECT_EQ(run(TOOL_PATH, {"-"}, Output::terminal, false, refusal.path()), (Outcome{1, 0, "2.18\n" TOOL_PATH ": line 2: illegal amplitude x\n\n2.18\n", ""}));
     const std::string wait = "o=$(mktemp); ulimit -s 64; { echo 1 32; i=0; until [ -s $o ] || [ $i = 500 ]; do sleep 0.01; i=$((i+1)); done; [ -s $o ] || echo late >&2; echo 1 100; } | \"$0\" - > $o; cat $o; rm $o";
     EXPECT_EQ(run("/bin/sh", {"-c", wait, TOOL_PATH}), (Outcome{0, 0, "2.18\n3.00\n", ""}));
     // A read that fails ends the reading; the line it cut short is not judged.
-    EXPECT_EQ(call(pelmor, {"pelmor", "-"}, Fault::none, failing_input("1 32\n1 10")),
-              (Outcome{1, 0, "2.18\n", "pelmor: cannot read standard input: Input/output error\n"}));
-    EXPECT_EQ(call(pelmor, {"pelmor", "-n"}, Fault::none, failing_input("E 1 32\nE 1 10")),
-              (Outcome{1, 0, "", "pelmor: cannot read standard input: Input/output error\n"}));
+    EXPECT_EQ(call(pelmor, {"pelmor", "-"}, Fault::none, failing_input("1 32\n1 10")), (Outcome{1, 0, "2.18\n", "pelmor: cannot read standard input: Input/output error\n"}));
+    EXPECT_EQ(call(pelmor, {"pelmor", "-n"}, Fault::none, failing_input("E 1 32\nE 1 10")), (Outcome{1, 0, "", "pelmor: cannot read standard input: Input/output error\n"}));
 }
 
-// Memory that runs out is named, and no event listed: the names, an event's readings or the events outgrow it.
-// Within 20,000 KiB of address space, 60,000 events of a reading each are listed.
+// Memory that runs out is named, and no event listed, nor a line judged after: the names, an event's readings or the events outgrow it.
+// Within 20,000 KiB of address space, 60,000 events, each named again once the table has grown, are listed.
 TEST(Pelmor, EventsBeyondTheMemoryAllowed)
 {
     std::string limit = "ulimit -d 4096; ", room = "ulimit -v 20000; ";
@@ -200,9 +198,9 @@ TEST(Pelmor, EventsBeyondTheMemoryAllowed)
 #endif
     TempFile err("");
     for (const char *feed : {"awk 'BEGIN { s = sprintf(\"%4000s\", \"\"); gsub(/ /, \"x\", s); for (i = 0; i < 2000; i++) print s i, 1, 32 }'", "yes 'E 1 32' | head -n 1200000", "seq -f 'e%.0f 1 2000' 200000"})
-        EXPECT_EQ(run("/bin/sh", {"-c", limit + "(echo E 1 32; " + feed + ") 2>/dev/null | \"$0\" -n 2>\"$1\"; s=$?; grep -v '^==' \"$1\" >&2; exit $s", TOOL_PATH, err.path()}),
+        EXPECT_EQ(run("/bin/sh", {"-c", limit + "(echo E 1 32; " + feed + "; echo E 0 1) 2>/dev/null | \"$0\" -n 2>\"$1\"; s=$?; grep -v '^==' \"$1\" >&2; exit $s", TOOL_PATH, err.path()}),
                   (Outcome{1, 0, "", TOOL_PATH ": out of memory\n"})) << feed;
-    EXPECT_EQ(run("/bin/sh", {"-c", room + "seq -f 'e%.0f 1 32' 60000 | \"$0\" -n | sed -n '1p;$p'", TOOL_PATH}), (Outcome{0, 0, "e1\t2.18\t\t1\ne60000\t2.18\t\t1\n", ""}));
+    EXPECT_EQ(run("/bin/sh", {"-c", room + "(seq -f 'e%.0f 1 32' 60000; seq -f 'e%.0f 1 32' 60000) | \"$0\" -n | sed -n '1p;$p'", TOOL_PATH}), (Outcome{0, 0, "e1\t2.18\t0.00\t2\ne60000\t2.18\t0.00\t2\n", ""}));
 }
 
 // Event names hash as the published SipHash-1-3 vectors: key bytes 0 to 15, message bytes 0 to n - 1.
@@ -211,7 +209,9 @@ TEST(Pelmor, EventsAreFoundUnderAKeyedHash)
     const uint64_t key[2] = {0x0706050403020100, 0x0f0e0d0c0b0a0908};
     for (const auto &[len, hash] : {std::pair<size_t, uint64_t>{0, 0xabac0158050fc4dc}, {7, 0xd3927d989bb11140}, {8, 0x369095118d299a8e}, {15, 0xd320d86d2a519956}})
         EXPECT_EQ(events_hash(key, "\x00\x01\x02\x03\x04\x05\x06\x07\x08\x09\x0a\x0b\x0c\x0d\x0e", len), hash) << len;
-    Events e{};  // under that key, names whose hashes begin with five 1 bits: their search begins at the table's last slot
+    Events e, other;  // each draws a key of its own; then, under the fixed key, names whose hashes begin with five 1 bits start at the table's last slot
+    events_open(e), events_open(other);
+    EXPECT_TRUE(e.key[0] != other.key[0] && e.key[1] != other.key[1]);
     e.key[0] = key[0], e.key[1] = key[1];
     for (const char *name : {"e0", "e15", "e32", "e249621", "e451189", "e0", "e15", "e32", "e249621", "e451189"})
         events_file(e, name, strlen(name), nullptr);

@@ -25,7 +25,7 @@ struct Bulletin {
     bool passing, at_end;
     unsigned long lines;  // given so far
     size_t pending;       // answers gathered, not yet handed over
-    char block[pelmor_sizes::input_block + 1];  // room to end a last line
+    char block[pelmor_sizes::input_block];
     char answers[pelmor_sizes::output_block];
 };
 

@@ -146,7 +146,8 @@ bool events_file(Events &e, const char *name, size_t len, const float *ml)
         return false;
     if (!ml)
         return true;
-    if (e.list[event].n == INT_MAX || !make_room(e.filed, e.filed_room, e.nfiled + 1))
+    if (e.list[event].n == INT_MAX || !make_room(e.filed, e.filed_room, e.nfiled + 1) ||
+        !make_room(e.grouped, e.grouped_room, e.nfiled + 1))
         return false;
     e.list[event].n++;
     e.filed[e.nfiled++] = {event, *ml};
@@ -155,14 +156,10 @@ bool events_file(Events &e, const char *name, size_t len, const float *ml)
 
 // A counting sort: each event's place is set past its magnitudes, which
 // follow those of the events before it, and moved back as they are placed.
-bool events_group(Events &e)
+void events_group(Events &e)
 {
-    e.grouped = static_cast<float *>(malloc(std::max(e.nfiled, size_t{1}) * sizeof *e.grouped));
-    if (!e.grouped)
-        return false;
     for (size_t i = 0, at = 0; i < e.count; i++)
         e.list[i].first = at += static_cast<size_t>(e.list[i].n);
     for (size_t i = e.nfiled; i-- > 0;)
         e.grouped[--e.list[e.filed[i].event].first] = e.filed[i].ml;
-    return true;
 }

@@ -1,8 +1,8 @@
 // The events of a bulletin, for "pelmor -n": each held once under its name,
 // in the order of its first reading, and the station magnitudes filed as
-// read, 8 bytes each, then grouped by event, 4 bytes more.  So that names
-// chosen to share a slot cannot make the look-up slow, they are found
-// through SipHash-1-3 under a key drawn at random for each run.
+// read, 8 bytes each, with room to group them by event, 4 bytes more.  So
+// that names chosen to share a slot cannot make the look-up slow, they are
+// found through SipHash-1-3 under a key drawn at random for each run.
 #pragma once
 
 #include <cstddef>
@@ -30,6 +30,7 @@ struct Events {
     } *filed;
     size_t nfiled, filed_room;
     float *grouped;
+    size_t grouped_room;
     uint64_t key[2];
 };
 
@@ -46,5 +47,5 @@ void events_close(Events &e);
 bool events_file(Events &e, const char *name, size_t len, const float *ml);
 
 // Groups the station magnitudes, so that each event's lie together at
-// grouped + first.  False when memory ran out.
-bool events_group(Events &e);
+// grouped + first.
+void events_group(Events &e);

@@ -156,6 +156,7 @@ static void judge_line(Run &r, const Line &line)
 // The line of an event, "EVENT<TAB>ML<TAB>SD<TAB>N": its network magnitude,
 // the spread of its station magnitudes and how many count.  No magnitude is
 // an empty field, as in the lines of "pelmor -", and so is the spread of one.
+static_assert(pelmor_sizes::output_block >= pelmor_sizes::line_max + 2 * magnitude_max + 16, "an event's line fits the answers");
 static void put_event(Bulletin &b, Events &e, const Event &ev)
 {
     double network = 0, spread = -1;
@@ -182,8 +183,6 @@ static int bulletin(const char *prog, FILE *in, FILE *out, FILE *err, Events *ev
     for (Line line; !r.out_of_memory && bulletin_line(b, line);)
         judge_line(r, line);
     bulletin_hand_over(b);
-    // Room to average any event is made before the first is listed.
-    r.out_of_memory = r.out_of_memory || (events && !b.read_error && !events_group(*events));
     if (b.read_error) {
         fprintf(err, "%s: cannot read standard input: %s\n", prog, strerror(b.read_error));
         r.refused = true;
@@ -191,6 +190,7 @@ static int bulletin(const char *prog, FILE *in, FILE *out, FILE *err, Events *ev
         fprintf(err, "%s: out of memory\n", prog);
         r.refused = true;
     } else if (events) {
+        events_group(*events);
         for (size_t i = 0; i < events->count; i++)
             put_event(b, *events, events->list[i]);
         bulletin_hand_over(b);
