@@ -125,9 +125,9 @@ struct Sink {
 ssize_t sink_write(void *cookie, const char *buf, size_t size)
 {
     Sink *sink = static_cast<Sink *>(cookie);
-    if (sink->fault == Fault::every_write || sink->fault == Fault::first_write) {
-        errno = sink->fault == Fault::every_write ? EDQUOT : EAGAIN;
-        sink->fault = sink->fault == Fault::every_write ? Fault::every_write : Fault::at_close;
+    if (sink->fault == Fault::every_write || sink->fault == Fault::first_write || sink->fault == Fault::no_cause) {
+        errno = sink->fault == Fault::every_write ? EDQUOT : sink->fault == Fault::first_write ? EAGAIN : 0;
+        sink->fault = sink->fault == Fault::first_write ? Fault::at_close : sink->fault;
         return 0;  // a failure, as the C library takes it from a stream of its own
     }
     sink->text->append(buf, size);
@@ -136,7 +136,7 @@ ssize_t sink_write(void *cookie, const char *buf, size_t size)
 
 int sink_close(void *cookie)
 {
-    if (static_cast<Sink *>(cookie)->fault == Fault::none)
+    if (static_cast<Sink *>(cookie)->fault == Fault::none || static_cast<Sink *>(cookie)->fault == Fault::no_cause)
         return 0;
     errno = static_cast<Sink *>(cookie)->fault == Fault::quota_at_close ? EDQUOT : EIO;
     return -1;
@@ -168,10 +168,14 @@ Outcome call_with(const std::vector<std::string> &args, Fault fault, Call entry)
 
     Outcome o;
     Sink out_sink{&o.out, fault}, err_sink{&o.err, Fault::none};
-    FILE *out = open_sink(out_sink);
+    int pty = -1, tty;
+    if (fault == Fault::full_terminal)
+        open_terminal(pty, tty), fcntl(tty, F_SETFL, O_NONBLOCK);
+    FILE *out = pty >= 0 ? fdopen(tty, "w") : open_sink(out_sink);
     FILE *err = open_sink(err_sink);
     o.status = entry(static_cast<int>(copies.size()), argv.data(), out, err);
     fclose(err);  // the entry function closes its standard output itself
+    close(pty);   // -1 when there is none, which close refuses
     return o;
 }
 

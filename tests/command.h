@@ -33,6 +33,9 @@ enum class Fault {
                   // a cause no other step of a tool gives, and the close with EIO
     first_write,  // the first write fails with EAGAIN, as a full non-blocking pipe's; later ones pass
     quota_at_close,  // closing fails with EDQUOT, a cause of its own, as on NFS
+    no_cause,        // every write fails and leaves errno 0, as a device that gives no cause; the close passes
+    full_terminal,   // a terminal that nobody reads, non-blocking: once full, each write fails with EAGAIN,
+                     // and the C library counts a line written to it as done
 };
 
 // Calls an entry function in this process with argv built from args (the

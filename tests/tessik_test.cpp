@@ -213,10 +213,12 @@ TEST(Tessik, OutputThatCannotBeWrittenIsAFailure)
     EXPECT_EQ(run(TOOL_PATH, {none.path()}, Output::closed), (Outcome{0, 0, "", name + ": no separation comma for file b\n\n"}));
     EXPECT_EQ(call(tessik, {"tessik", few.path()}, Fault::at_close), (Outcome{1, 0, "a\n", write_error("tessik", EIO)}));
     EXPECT_EQ(call(tessik, {"tessik", few.path()}, Fault::every_write), (Outcome{1, 0, "", write_error("tessik", EDQUOT)}));
+    EXPECT_EQ(call(tessik, {"tessik", few.path()}, Fault::no_cause), (Outcome{1, 0, "", write_error("tessik", EIO)}));  // named a failure all the same
     // After the first failed write nothing is written or judged, least of all a record cut by a block's end.
     TempFile listing(repeated(string(150, 'n') + ",1\n", 4000)), diff(repeated("< " + string(150, 'n') + ",1\n", 4000));
     EXPECT_EQ(call(tessik, {"tessik", listing.path(), "/dev/null"}, Fault::first_write), (Outcome{1, 0, "", write_error("tessik", EAGAIN)}));
     EXPECT_EQ(call(tessik, {"tessik", diff.path()}, Fault::first_write), (Outcome{1, 0, "", write_error("tessik", EAGAIN)}));
+    EXPECT_EQ(call(tessik, {"tessik", many.path()}, Fault::full_terminal), (Outcome{1, 0, "", write_error("tessik", EAGAIN)}));  // though the write seemed done
 }
 
 // On a terminal each name shows as its line is read, in order with the
