@@ -11,6 +11,7 @@
 #include <fenv.h>
 #include <limits.h>
 #include <math.h>
+#include <string.h>
 
 #include "magn_ml.h"
 
@@ -60,6 +61,10 @@ PyDoc_STRVAR(ml_doc,
 "float64 for float64 inputs, wider integers and Python numbers (float64\n"
 "values are rounded to float32 first).  Printed with \"%4.2f\", a float32\n"
 "result is the line that `pelmor -` prints for the same two values.\n"
+"Wider integers are made float64 first, exactly up to 2**53: an amplitude\n"
+"beyond that is rounded twice, and may be taken as the float next to\n"
+"pelmor's.  Python integers beyond 64 bits are objects to NumPy, and raise\n"
+"TypeError.\n"
 "\n"
 "The result is NaN, without a warning or a floating-point error (even\n"
 "under np.seterr(all=\"raise\")), where there is no magnitude: a distance\n"
@@ -67,6 +72,17 @@ PyDoc_STRVAR(ml_doc,
 "amplitude without a logarithm: zero, negative, NaN or infinite, once\n"
 "taken in single precision (so also a float64 amplitude beyond float32's\n"
 "range, or one so small that it rounds to zero).\n"
+"\n"
+"That is the loop's own doing: it leaves no floating-point flag set.\n"
+"NumPy's casts of the inputs to the loop's type, made before it runs,\n"
+"follow np.seterr as they do for any ufunc (np.add alike).  So NumPy\n"
+"reports, as np.seterr directs (by default a warning for an overflow or an\n"
+"invalid value, nothing for an underflow), where it casts to float32 a\n"
+"value beyond float32's range or below its normal numbers (a Python float\n"
+"or a float64 scalar given with a float32 array, any float64 input under\n"
+"dtype=np.float32 or signature=\"ff->f\"), and where it widens a float32\n"
+"signalling NaN to go with a float64 input.  Inputs of one dtype, float32\n"
+"or float64, are not cast.\n"
 "\n"
 "As for any ufunc, the inputs broadcast against each other, and out=,\n"
 "where= and the ufunc's methods (ml.outer, ...) work.  Every integer\n"
@@ -82,11 +98,15 @@ PyDoc_STRVAR(network_doc,
 "\n"
 "station_ml is a sequence or a one-dimensional array of the station\n"
 "magnitudes of the event's readings, such as ml() gives, less its NaNs.\n"
-"They are taken in single precision and averaged as `pelmor -n` averages,\n"
-"by the 25 % trimmed mean of Rosenberger and Gasko: sorted, up to three\n"
-"all weigh 1; from four on, an eighth of them is trimmed at each end, so\n"
-"that with 4 to 7 the outermost two weigh less, and from 8 on the\n"
-"outermost drop out.  station_ml itself is not changed: a copy is sorted.\n"
+"They are taken in single precision (integers through float64, as ml()\n"
+"takes them) and averaged as `pelmor -n` averages, by the 25 % trimmed\n"
+"mean of Rosenberger and Gasko: sorted, up to three all weigh 1; from four\n"
+"on, an eighth of them is trimmed at each end, so that with 4 to 7 the\n"
+"outermost two weigh less, and from 8 on the outermost drop out.\n"
+"station_ml itself is not changed: a copy is sorted.  An array of objects\n"
+"(or a sequence that NumPy makes one, such as one with an integer beyond\n"
+"64 bits) is taken element by element with float(), from a copy of its\n"
+"elements: a float() that changes the array changes nothing taken.\n"
 "\n"
 "Returns (ml, sd, n): the network magnitude and the standard deviation of\n"
 "the station magnitudes about it, as Python floats, and how many station\n"
@@ -94,16 +114,19 @@ PyDoc_STRVAR(network_doc,
 "is NaN when n is below 2.\n"
 "\n"
 "Raises ValueError, naming it, for a magnitude that is not finite in\n"
-"single precision (NaN, an infinity, or beyond float32's range), and for\n"
-"magnitudes in more than one dimension or more than 2**31 - 1 of them;\n"
-"TypeError for a number or a string instead of a sequence, for an element\n"
-"that is not a real number (a string, None, a complex number), and for\n"
-"longdouble magnitudes, as ml() refuses them.");
+"single precision (NaN, an infinity, or beyond float32's range, such as an\n"
+"integer beyond float64's), and for magnitudes in more than one dimension\n"
+"or more than 2**31 - 1 of them; TypeError for a number or a string\n"
+"instead of a sequence, for an element that is not a real number (a\n"
+"string, None, a complex number), for longdouble magnitudes, in an array\n"
+"or one by one, as ml() refuses them, and for a masked array, whose data\n"
+"holds the masked magnitudes too: pass station_ml.compressed().");
 
 /* The magnitude of one reading, or NaN where there is none.  The tests are
  * quiet comparisons, and neither log10 nor magn_ml sees an amplitude without
  * a logarithm or a NaN distance, so that no such reading raises a
- * floating-point exception, which NumPy would report. */
+ * floating-point exception, which NumPy would report (but for a signalling
+ * NaN: see below). */
 static float magnitude(float ampl, float km)
 {
     int dist_ok;
@@ -115,22 +138,26 @@ static float magnitude(float ampl, float km)
     return dist_ok ? ml : NAN;
 }
 
+/* Rounding a double to the float the library takes raises overflow beyond
+ * float's range, underflow below its normal numbers, and invalid for a
+ * signalling NaN; magnitude()'s comparisons raise invalid for a signalling
+ * NaN too (a float16 one reaches the float loop as a float32 one).  The
+ * float is the value meant (an infinity, zero or a subnormal, NaN), which
+ * magnitude() judges, so those flags are taken back as they were before the
+ * loop; those that NumPy raised before it, casting an earlier buffer, stay. */
+static const int narrowing = FE_OVERFLOW | FE_UNDERFLOW | FE_INVALID;
+
 static void ml_float(char **args, npy_intp const *dimensions, npy_intp const *steps, void *data)
 {
     char *ampl = args[0], *km = args[1], *out = args[2];
+    int raised = fetestexcept(narrowing);
     npy_intp i;
 
     (void)data;
     for (i = 0; i < dimensions[0]; i++, ampl += steps[0], km += steps[1], out += steps[2])
         *(float *)out = magnitude(*(const float *)ampl, *(const float *)km);
+    feclearexcept(narrowing & ~raised);
 }
-
-/* Rounding a double to the float the library takes raises overflow beyond
- * float's range, underflow below its normal numbers, and invalid for a
- * signalling NaN.  The float is the value meant (an infinity, zero or a
- * subnormal, NaN), which magnitude() judges, so those flags are taken back
- * as they were. */
-static const int narrowing = FE_OVERFLOW | FE_UNDERFLOW | FE_INVALID;
 
 static void ml_double(char **args, npy_intp const *dimensions, npy_intp const *steps, void *data)
 {
@@ -144,74 +171,156 @@ static void ml_double(char **args, npy_intp const *dimensions, npy_intp const *s
     feclearexcept(narrowing & ~raised);
 }
 
-/* Writes the n station magnitudes into station[] in single precision.  An
- * array of numbers is converted by NumPy, which refuses longdouble as ml()
- * does; an array of objects element by element, each as a number (never
- * parsed from text); any other (strings, complex numbers, dates) is
- * refused. */
-static int station_magnitudes(PyArrayObject *given, float *station)
+/* Whether station magnitudes of this dtype are taken: booleans, integers and
+ * floats that float64 holds, the numbers that ml() takes too. */
+static int real_numbers(const PyArray_Descr *descr)
 {
-    npy_intp n = PyArray_DIM(given, 0), i;
-    char kind = PyArray_DESCR(given)->kind;
-
-    if (kind == 'b' || kind == 'i' || kind == 'u' || kind == 'f') {
-        PyArrayObject *doubles = (PyArrayObject *)PyArray_FROM_OTF((PyObject *)given, NPY_DOUBLE, NPY_ARRAY_IN_ARRAY);
-        const double *value;
-
-        if (!doubles)
-            return 0;
-        value = PyArray_DATA(doubles);
-        for (i = 0; i < n; i++)
-            station[i] = (float)value[i];
-        Py_DECREF(doubles);
-        return 1;
-    }
-    if (kind != 'O') {
-        PyErr_Format(PyExc_TypeError, "station magnitudes must be real numbers, not %s",
-                     PyArray_DESCR(given)->typeobj->tp_name);
-        return 0;
-    }
-    for (i = 0; i < n; i++) {
-        PyObject *item = PyArray_GETITEM(given, PyArray_GETPTR1(given, i));
-        double value;
-
-        if (!item)
-            return 0;
-        value = PyFloat_AsDouble(item);
-        Py_DECREF(item);
-        if (PyErr_Occurred())
-            return 0;
-        station[i] = (float)value;
-    }
-    return 1;
+    return descr->kind == 'b' || descr->kind == 'i' || descr->kind == 'u'
+           || (descr->kind == 'f' && PyArray_CanCastSafely(descr->type_num, NPY_DOUBLE));
 }
 
-/* Names the first station magnitude that is not finite, as it was given. */
-static void refuse_not_finite(PyArrayObject *given, const float *station)
+static void refuse_dtype(const PyArray_Descr *descr)
 {
-    npy_intp i = 0;
-    PyObject *item;
+    PyErr_Format(PyExc_TypeError, "station magnitudes must be real numbers that float64 holds, not %s",
+                 descr->typeobj->tp_name);
+}
+
+/* A masked array's data holds the masked magnitudes too, which its mask
+ * leaves out: it is refused rather than averaged whole. */
+static int refuse_masked(PyObject *station_ml)
+{
+    PyObject *numpy_ma, *masked_array = NULL;
+    int masked = -1;
+
+    if (!PyArray_Check(station_ml) || PyArray_CheckExact(station_ml))
+        return 0;
+    numpy_ma = PyImport_ImportModule("numpy.ma");
+    if (numpy_ma)
+        masked_array = PyObject_GetAttrString(numpy_ma, "MaskedArray");
+    if (masked_array)
+        masked = PyObject_IsInstance(station_ml, masked_array);
+    Py_XDECREF(masked_array);
+    Py_XDECREF(numpy_ma);
+    if (masked > 0)
+        PyErr_SetString(PyExc_TypeError, "network() takes no masked array: pass the magnitudes that count, "
+                                         "station_ml.compressed()");
+    return masked != 0;
+}
+
+/* The station magnitudes as they are taken, in an object of network()'s own.
+ * An array of numbers becomes a contiguous array: of floats for float16 and
+ * float32, whose float32 signalling NaNs NumPy would report in widening them,
+ * and of doubles for the rest, rounded to single precision here (NumPy would
+ * report a value beyond float32's range before network() names it).  An
+ * array of objects becomes a tuple of its elements, which holds them while
+ * each one's float() runs Python code that may change or free the array. */
+static PyObject *station_values(PyArrayObject *given)
+{
+    const PyArray_Descr *descr = PyArray_DESCR(given);
+
+    if (descr->kind == 'O')
+        return PySequence_Tuple((PyObject *)given);
+    if (!real_numbers(descr)) {
+        refuse_dtype(descr);
+        return NULL;
+    }
+    return PyArray_FROM_OTF((PyObject *)given, descr->kind == 'f' && descr->elsize <= 4 ? NPY_FLOAT : NPY_DOUBLE,
+                            NPY_ARRAY_IN_ARRAY);
+}
+
+/* Names the first station magnitude that is not finite, as it was given,
+ * or by its index alone when it cannot be written. */
+static void refuse_not_finite(PyObject *values, const float *station)
+{
+    Py_ssize_t i = 0;
+    PyObject *item, *text;
 
     while (isfinite(station[i]))
         i++;
-    item = PyArray_GETITEM(given, PyArray_GETPTR1(given, i));
-    if (item) {
-        PyErr_Format(PyExc_ValueError, "station magnitude %R (index %zd) is not a finite single-precision number",
-                     item, (Py_ssize_t)i);
-        Py_DECREF(item);
+    item = PySequence_GetItem(values, i);
+    text = item ? PyObject_Repr(item) : NULL;
+    Py_XDECREF(item);
+    if (text) {
+        PyErr_Format(PyExc_ValueError, "station magnitude %U (index %zd) is not a finite single-precision number",
+                     text, i);
+        Py_DECREF(text);
+    } else {
+        PyErr_Clear();
+        PyErr_Format(PyExc_ValueError, "station magnitude at index %zd is not a finite single-precision number", i);
     }
+}
+
+/* One element of an array of objects, as a number (never parsed from text);
+ * a NumPy number is judged by its dtype, as an array of them is.  Returns
+ * 0 with an exception set if it is not taken. */
+static int station_object(PyObject *item, float *station)
+{
+    double value;
+
+    if (PyArray_IsScalar(item, Generic)) {
+        PyArray_Descr *descr = PyArray_DescrFromScalar(item);
+        int taken = descr && real_numbers(descr);
+
+        if (descr && !taken)
+            refuse_dtype(descr);
+        Py_XDECREF(descr);
+        if (!taken)
+            return 0;
+    }
+    value = PyFloat_AsDouble(item);
+    if (value == -1.0 && PyErr_Occurred()) {
+        if (!PyErr_ExceptionMatches(PyExc_OverflowError))
+            return 0;
+        PyErr_Clear();
+        value = INFINITY;  /* an integer beyond float64's range, so beyond float32's: named as not finite */
+    }
+    *station = (float)value;
+    return 1;
+}
+
+/* Writes the n station magnitudes of VALUES into station[] in single
+ * precision. */
+static int station_magnitudes(PyObject *values, Py_ssize_t n, float *station)
+{
+    Py_ssize_t i;
+
+    if (PyTuple_Check(values)) {
+        for (i = 0; i < n; i++)
+            if (!station_object(PyTuple_GET_ITEM(values, i), &station[i]))
+                return 0;
+    } else if (PyArray_TYPE((PyArrayObject *)values) == NPY_DOUBLE) {
+        const double *value = PyArray_DATA((PyArrayObject *)values);
+
+        for (i = 0; i < n; i++)
+            station[i] = (float)value[i];
+    } else
+        memcpy(station, PyArray_DATA((PyArrayObject *)values), (size_t)n * sizeof *station);
+    return 1;
+}
+
+/* Whether magn_ml_network can take N station magnitudes: it counts in an
+ * int. */
+static int countable(Py_ssize_t n)
+{
+    if (n <= INT_MAX)
+        return 1;
+    PyErr_Format(PyExc_ValueError, "%zd station magnitudes are more than %d", n, INT_MAX);
+    return 0;
 }
 
 static PyObject *network(PyObject *module, PyObject *station_ml)
 {
-    PyArrayObject *given = (PyArrayObject *)PyArray_FROM_O(station_ml);
-    PyObject *result = NULL;
+    PyArrayObject *given;
+    PyObject *values = NULL, *result = NULL;
     float *station = NULL;
     double ml = NAN, sd = NAN;
-    npy_intp n;
+    Py_ssize_t n;
     int counted;
 
     (void)module;
+    if (refuse_masked(station_ml))
+        return NULL;
+    given = (PyArrayObject *)PyArray_FROM_O(station_ml);
     if (!given)
         return NULL;
     if (PyArray_NDIM(given) == 0) {
@@ -224,21 +333,22 @@ static PyObject *network(PyObject *module, PyObject *station_ml)
                      PyArray_NDIM(given));
         goto done;
     }
-    n = PyArray_DIM(given, 0);
-    if (n > INT_MAX) {
-        PyErr_Format(PyExc_ValueError, "%zd station magnitudes are more than %d", (Py_ssize_t)n, INT_MAX);
+    /* The count is checked before the copy, and again on it: a finalizer
+     * that the garbage collector runs while the tuple is made may have
+     * resized the array. */
+    if (!countable(PyArray_DIM(given, 0)) || !(values = station_values(given))
+        || (n = PySequence_Size(values)) < 0 || !countable(n))
         goto done;
-    }
     station = PyMem_RawCalloc((size_t)n, sizeof *station);  /* from malloc, which sanitizers watch */
     if (!station) {
         PyErr_NoMemory();
         goto done;
     }
-    if (!station_magnitudes(given, station))
+    if (!station_magnitudes(values, n, station))
         goto done;
     counted = magn_ml_network(station, (int)n, &ml, &sd);
     if (counted < 0) {
-        refuse_not_finite(given, station);
+        refuse_not_finite(values, station);
         goto done;
     }
     if (counted < 2)
@@ -246,6 +356,7 @@ static PyObject *network(PyObject *module, PyObject *station_ml)
     result = Py_BuildValue("(ddi)", ml, sd, counted);
 done:
     PyMem_RawFree(station);
+    Py_XDECREF(values);
     Py_DECREF(given);
     return result;
 }

@@ -1,15 +1,15 @@
 """magn_ml from Python: pelmor's magnitudes, NaN where there are none, and NumPy's rules."""
-import doctest
-import os
-import subprocess
+import contextlib, doctest, gc, os, subprocess, sys
 
-import numpy as np
-import pytest
+import numpy as np, pytest
 
 import magn_ml
 
 F32, F64 = np.float32, np.float64
 NODES = np.r_[0:100:5, 100:600:10, 600:1001:100].astype(F32)  # the table's 75 distances
+SNAN = {F32: np.uint32(0x7FA00000).view(F32), F64: np.uint64(0x7FF0000000000001).view(F64)}  # signalling NaNs
+WEIGHTS = magn_ml.ml([1000] + [1] * 8, [100, 5, 10, 15, 20, 25, 30, 35, 40])  # pelmor -n's weight rows in their order
+SHRUNK = np.array([type("", (), {"__float__": lambda s: SHRUNK.resize(1, refcheck=False) or 2.0})()] + [1.0] * 10**5 + [None])
 
 
 def test_magnitudes_are_those_pelmor_prints():
@@ -29,14 +29,13 @@ def test_magnitudes_are_those_pelmor_prints():
 @pytest.mark.parametrize("dtype", [F32, F64])
 @pytest.mark.parametrize("ampl, km, printed", [
     (0, 50, "nan"), (-1, 50, "nan"), (np.nan, 50, "nan"), (np.inf, 50, "nan"), (-np.inf, 50, "nan"),
-    (1, np.nan, "nan"), (1, 0.5, "nan"), (1, 1000, "nan"), (1, np.inf, "nan"), (1, -np.inf, "nan"),
-    (1e300, 50, "nan"), (1e-300, 50, "nan"), (1, 1e300, "nan"), (1, 999.99999999, "nan"), (1, -1e300, "nan"),
-    (1, 0.99999999999, "1.40"), (1e-40, 5, "-38.60"), (1, 32, "2.18"), (1000, 100, "6.00"), (1, 999.9, "5.70")])
+    ("sNaN", 50, "nan"), (1, np.nan, "nan"), (1, 0.5, "nan"), (1, 1000, "nan"), (1, np.inf, "nan"), (1, -np.inf, "nan"),
+    (1, "sNaN", "nan"), (1e300, 50, "nan"), (1e-300, 50, "nan"), (1, 1e300, "nan"), (1, 999.99999999, "nan"),
+    (1, -1e300, "nan"), (3.4028235e38, 100, "41.53"), (1, 0.99999999999, "1.40"), (1e-40, 5, "-38.60"), (1, 32, "2.18"),
+    (1000, 100, "6.00"), (1, 999.9, "5.70")])
 def test_no_magnitude_is_nan_and_raises_nothing(ampl, km, printed, dtype):
-    with np.errstate(all="ignore"):  # the test's own rounding to float32
-        ampl, km = dtype(ampl), dtype(km)
-    with np.errstate(all="raise"):
-        assert "%.2f" % magn_ml.ml(ampl, km) == printed
+    with np.errstate(all="ignore"): ampl, km = (SNAN[dtype] if x == "sNaN" else dtype(x) for x in (ampl, km))  # own rounding
+    with np.errstate(all="raise"): assert "%.2f" % magn_ml.ml(ampl, km) == printed
 
 
 def test_a_ufunc_as_any_other():
@@ -45,8 +44,7 @@ def test_a_ufunc_as_any_other():
     np.testing.assert_array_equal(magn_ml.ml(ampl, km, out=np.full((2, 2), -1, F64), where=[True, False]), [[3, -1], [4, -1]])
     for dtype in (F32, F64):  # views whose steps differ (one, two and three elements), and the element after them
         a, d, out = np.array([1, 10, 100], dtype), np.array([100, 0, 600, 0, 32], dtype)[::2], np.zeros(12, dtype)
-        magn_ml.ml(a, d, out=out[:9:3])
-        np.testing.assert_array_equal(out[::3], [*magn_ml.ml(a, d.copy()), 0])
+        np.testing.assert_array_equal([*magn_ml.ml(a, d, out=out[:9:3]), out[9]], [*magn_ml.ml(a, d.copy()), 0])
     assert magn_ml.ml(np.empty((0, 3), F32), 5).shape == (0, 3) and pytest.raises(TypeError, magn_ml.ml, 1)
     assert type(magn_ml.ml(1, 100)) is F64 and type(magn_ml.ml(np.float16(1), np.array(100, F32))) is F32
 
@@ -60,31 +58,32 @@ def test_dtypes(ampl, km, result):
     assert pytest.raises(TypeError, dtype) if result is TypeError else dtype() == result
 
 
-@pytest.mark.parametrize("n, printed", [(0, "nan nan 0"), (1, "6.00 nan 1"), (2, "3.70 3.25 2"),
-                                        (3, "2.97 2.63 3"), (4, "2.27 2.05 4"), (8, "1.85 0.31 6"), (9, "1.93 0.34 7")])
-def test_network_as_pelmor_n(n, printed):  # 1000 at 100 km, then 1 at 5, 10, ... km: pelmor -n's weight rows
-    station_ml = magn_ml.ml(([1000] + [1] * 8)[:n], [100, 5, 10, 15, 20, 25, 30, 35, 40][:n])
-    forms = (station_ml, station_ml.tolist(), station_ml.astype(F32), station_ml.astype(object))  # left as they were
-    assert {"%.2f %.2f %d" % magn_ml.network(form) for form in forms} == {printed} and station_ml.tolist() == forms[1]
-
-
-@pytest.mark.parametrize("station_ml, error, message", [
+@pytest.mark.parametrize("station_ml, error, message", [(WEIGHTS[:0], None, "nan nan 0"),
+    (WEIGHTS[:1], None, "6.00 nan 1"), (WEIGHTS[:2], None, "3.70 3.25 2"), (WEIGHTS[:3], None, "2.97 2.63 3"),
+    (WEIGHTS[:4], None, "2.27 2.05 4"), (WEIGHTS[:8], None, "1.85 0.31 6"), (WEIGHTS, None, "1.93 0.34 7"),
+    (np.array([True, False, True]), None, "0.67 0.58 3"), (np.uint8([3, 4]), None, "3.50 0.71 2"),
+    (np.r_[1., 9, 2, 9, 3][::2], None, "2.00 1.00 3"), (np.array([-1, 2], object), None, "0.50 2.12 2"),
     ([3.0, np.nan], ValueError, r"nan \(index 1\)"), ((2.0, -np.inf), ValueError, "-inf"), ([1e300], ValueError, "1e"),
-    ([[1.0]], ValueError, "one dimension"), (np.broadcast_to(F32(1), 2**31), ValueError, "more than 2147483647"),
+    ([1.0, 10**5000], ValueError, r"index 1\)? is not"), (np.r_[SNAN[F32]], ValueError, "nan"),
+    ([[1.0]], ValueError, "one dim"), (np.broadcast_to(F32(1), 2**31), ValueError, "more than 2147483647"),
     ("3.5", TypeError, "str"), (3.5, TypeError, "float"), (["3.5"], TypeError, "str"), ([1, None], TypeError, "None"),
-    ([1j], TypeError, "complex"), (np.array([1], "M8[s]"), TypeError, "datetime"),
-    (np.ones(1, np.longdouble), TypeError, "cast")])
-def test_network_refuses(station_ml, error, message):
-    with pytest.raises(error, match=message):
-        magn_ml.network(station_ml)
+    ([1j], TypeError, "complex"), (np.ones(1, "m8"), TypeError, "timedelta"), (np.array([1], "M8[s]"), TypeError, "datetime"),
+    (np.ones(1, np.longdouble), TypeError, "float64 holds"), ([np.longdouble(1), 2**70], TypeError, "float64 holds"),
+    (np.ma.array([3.0], mask=[1]), TypeError, "compressed"), (SHRUNK, TypeError, "NoneType")])  # its first float() shrinks it
+def test_network(station_ml, error, message):  # message: ML SD N, the same in each form, which is left as it was
+    if error: pytest.raises(error, magn_ml.network, station_ml).match(message)
+    forms = () if error else (station_ml, station_ml.tolist(), station_ml.astype(F32), station_ml.astype(object))
+    assert error or {"%.2f %.2f %d" % magn_ml.network(f) for f in forms} == {message} and station_ml.tolist() == forms[1]
 
 
-def test_table_and_documents():
-    table = magn_ml.ML_SIGMA
-    assert table.dtype == F32 and table[32] == F32(3.65)
-    np.testing.assert_array_equal(magn_ml.ml(1, NODES[1:-1]), table[1:-1])
-    pytest.raises(ValueError, table.setflags, write=True)
-    assert doctest.testmod(magn_ml).failed == 0
+@pytest.mark.parametrize("holds", [  # the table, the documents, the module's references, the ufunc's own flags and parts
+    lambda t=magn_ml.ML_SIGMA: t.dtype == F32 and t[32] == F32(3.65) and (magn_ml.ml(1, NODES[1:-1]) == t[1:-1]).all(),
+    lambda t=magn_ml.ML_SIGMA: pytest.raises(ValueError, t.setflags, write=True) and sys.getrefcount(t.base) == 2,
+    lambda: doctest.testmod(magn_ml) == (0, 4) and "Wood-Anderson" in magn_ml.ml.__doc__ and magn_ml.ml.identity is None,
+    lambda: sys.getrefcount(magn_ml.ml) - 1 == len(gc.get_referrers(magn_ml.ml)),  # next: NaN cast to int over two buffers
+    lambda: pytest.raises(FloatingPointError, magn_ml.ml, np.arange(10**4), 1, out=np.empty(10**4, int), casting="unsafe")])
+def test_module(holds):
+    with np.errstate(all="raise"): assert holds()
 
 
 @pytest.mark.skipif("libasan" in os.environ.get("LD_PRELOAD", ""), reason="AddressSanitizer keeps freed memory")
@@ -94,6 +93,5 @@ def test_memory_stays_flat_over_a_million_calls():
     for count in (20_000, 1_000_000):
         pages = np.loadtxt("/proc/self/statm")[1]
         for i in range(count):
-            try: calls[i % 4]()
-            except (ValueError, TypeError): pass
+            with contextlib.suppress(ValueError, TypeError): calls[i % 4]()
     assert (np.loadtxt("/proc/self/statm")[1] - pages) * os.sysconf("SC_PAGE_SIZE") < 2 << 20
