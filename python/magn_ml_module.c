@@ -185,22 +185,14 @@ static void refuse_dtype(const PyArray_Descr *descr)
                  descr->typeobj->tp_name);
 }
 
-/* A masked array's data holds the masked magnitudes too, which its mask
- * leaves out: it is refused rather than averaged whole. */
+/* numpy.ma.MaskedArray.  A masked array's data holds the masked magnitudes
+ * too, which its mask leaves out: it is refused rather than averaged whole. */
+static PyObject *masked_array;
+
 static int refuse_masked(PyObject *station_ml)
 {
-    PyObject *numpy_ma, *masked_array = NULL;
-    int masked = -1;
+    int masked = PyObject_IsInstance(station_ml, masked_array);
 
-    if (!PyArray_Check(station_ml) || PyArray_CheckExact(station_ml))
-        return 0;
-    numpy_ma = PyImport_ImportModule("numpy.ma");
-    if (numpy_ma)
-        masked_array = PyObject_GetAttrString(numpy_ma, "MaskedArray");
-    if (masked_array)
-        masked = PyObject_IsInstance(station_ml, masked_array);
-    Py_XDECREF(masked_array);
-    Py_XDECREF(numpy_ma);
     if (masked > 0)
         PyErr_SetString(PyExc_TypeError, "network() takes no masked array: pass the magnitudes that count, "
                                          "station_ml.compressed()");
@@ -399,10 +391,17 @@ static int add(PyObject *module, const char *name, PyObject *value)
 
 PyMODINIT_FUNC PyInit_magn_ml(void)
 {
-    PyObject *module;
+    PyObject *module, *numpy_ma;
 
     import_array();
     import_umath();
+    numpy_ma = PyImport_ImportModule("numpy.ma");
+    if (!numpy_ma)
+        return NULL;
+    Py_XSETREF(masked_array, PyObject_GetAttrString(numpy_ma, "MaskedArray"));
+    Py_DECREF(numpy_ma);
+    if (!masked_array)
+        return NULL;
     module = PyModule_Create(&module_def);
     if (module && add(module, "ml", PyUFunc_FromFuncAndData(ml_loops, ml_data, ml_types, 2, 2, 1, PyUFunc_None,
                                                                   "ml", ml_doc, 0))
