@@ -1,7 +1,5 @@
 """magn_ml from Python: pelmor's magnitudes, NaN where there are none, and NumPy's rules."""
-import contextlib, doctest, fractions, gc, os, subprocess, sys
-
-import numpy as np, pytest, magn_ml
+import contextlib, doctest, fractions, gc, os, subprocess, sys, numpy as np, pytest, magn_ml
 
 F32, F64 = np.float32, np.float64
 NODES = np.r_[0:100:5, 100:600:10, 600:1001:100].astype(F32)  # the table's 75 distances
@@ -88,9 +86,10 @@ def test_module(holds):
 @pytest.mark.skipif("libasan" in os.environ.get("LD_PRELOAD", ""), reason="AddressSanitizer keeps freed memory")
 def test_memory_stays_flat_over_a_million_calls():
     calls = [lambda: magn_ml.ml(1.0, 100.0), lambda: magn_ml.network([3.0, 2.0]),
-             lambda: magn_ml.network([1.0, np.nan]), lambda: magn_ml.network([float("2.5"), None])]
+             lambda: magn_ml.network([1.0, np.nan]), lambda: magn_ml.network([float("2.5"), None]),
+             lambda: magn_ml.network(np.array([2.5, np.datetime64(1, "s")], object))]  # a dtype made for its element
     for count in (20_000, 1_000_000):
         pages = np.loadtxt("/proc/self/statm")[1]
         for i in range(count):
-            with contextlib.suppress(ValueError, TypeError): calls[i % 4]()
+            with contextlib.suppress(ValueError, TypeError): calls[i % 5]()
     assert (np.loadtxt("/proc/self/statm")[1] - pages) * os.sysconf("SC_PAGE_SIZE") < 2 << 20
