@@ -75,7 +75,7 @@ def test_network(station_ml, error, message):  # message: ML SD N, the same in e
 @pytest.mark.parametrize("holds", [  # the table, the documents, references, and NumPy's flag on a NaN cast to int in buffer 2
     lambda t=magn_ml.ML_SIGMA: t.dtype == F32 and t[32] == F32(3.65) and (magn_ml.ml(1, NODES[1:-1]) == t[1:-1]).all(),
     lambda t=magn_ml.ML_SIGMA: pytest.raises(ValueError, t.setflags, write=True) and magn_ml.ml.identity is None,
-    lambda: doctest.testmod(magn_ml) == (0, 4) and "Wood-Anderson" in magn_ml.ml.__doc__,
+    lambda: doctest.testmod(magn_ml) == (0, 4) and "Wood-Anderson" in magn_ml.ml.__doc__ and magn_ml.ml.ntypes == 2,
     lambda: [o.nbytes for o in gc.get_objects() if type(o) is memoryview].count(magn_ml.ML_SIGMA.nbytes) == 1,
     lambda: {sys.getrefcount(o) - len(gc.get_referrers(o)) for o in (magn_ml.ml, np.ma)} == {2},  # o's and the call's own
     lambda: pytest.raises(FloatingPointError, magn_ml.ml, np.arange(10**4), 1, out=np.empty(10**4, int), casting="unsafe")])

@@ -114,8 +114,8 @@ TEST(Pelmor, Bulletin)
         bounds += ending("", {char('a' + i)}, 4095u + i) + " 1 32\n" + ending({char('d' + i), ' '}, "1", 4095u + i) + " 32\n" +
                   ending({char('g' + i), ' ', '1', ' '}, "32", 4095u + i) + " x\n";
     bounds += ending("j 1 ", "32", line_max) + "\r\n" + ending("", "k", line_max) + "\n";
-    for (char c = 'L'; c < 'L' + 20; c++)
-        long_names += std::string(line_max - 96, c) + " 1 32\n", long_events += std::string(line_max - 96, c) + "\t2.18\t\t1\n";
+    for (char c = 'L'; c < 'L' + 30; c++)  // 32 magnitudes in all: the room of a power of two filled; lines whose room is near a block's end
+        long_names += std::string(line_max - 6, c) + " 1 32\n", long_events += std::string(line_max - 6, c) + "\t2.18\t\t1\n";
     const struct {
         std::string in, out, err;  // a refusal gives status 1
         const char *form = "-";
