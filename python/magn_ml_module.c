@@ -106,7 +106,9 @@ PyDoc_STRVAR(network_doc,
 "station_ml itself is not changed: a copy is sorted.  An array of objects\n"
 "(or a sequence that NumPy makes one, such as one with an integer beyond\n"
 "64 bits) is taken element by element with float(), from a copy of its\n"
-"elements: a float() that changes the array changes nothing taken.\n"
+"elements: a float() that changes the array changes nothing taken.  An\n"
+"array is read from its data, even where a subclass of it tells another\n"
+"length or other items.\n"
 "\n"
 "Returns (ml, sd, n): the network magnitude and the standard deviation of\n"
 "the station magnitudes about it, as Python floats, and how many station\n"
@@ -119,8 +121,9 @@ PyDoc_STRVAR(network_doc,
 "or more than 2**31 - 1 of them; TypeError for a number or a string\n"
 "instead of a sequence, for an element that is not a real number (a\n"
 "string, None, a complex number), for longdouble magnitudes, in an array\n"
-"or one by one, as ml() refuses them, and for a masked array, whose data\n"
-"holds the masked magnitudes too: pass station_ml.compressed().");
+"or one by one, as ml() refuses them, and for a masked array (also one\n"
+"that __array__ gives), whose data holds the masked magnitudes too: pass\n"
+"station_ml.compressed().  An element's own float() raises as it raises.");
 
 /* The magnitude of one reading, or NaN where there is none.  The tests are
  * quiet comparisons, and neither log10 nor magn_ml sees an amplitude without
@@ -189,14 +192,28 @@ static void refuse_dtype(const PyArray_Descr *descr)
  * too, which its mask leaves out: it is refused rather than averaged whole. */
 static PyObject *masked_array;
 
-static int refuse_masked(PyObject *station_ml)
+static int refuse_masked(PyObject *given)
 {
-    int masked = PyObject_IsInstance(station_ml, masked_array);
+    int masked = PyObject_IsInstance(given, masked_array);
 
     if (masked > 0)
         PyErr_SetString(PyExc_TypeError, "network() takes no masked array: pass the magnitudes that count, "
                                          "station_ml.compressed()");
     return masked != 0;
+}
+
+/* The station magnitudes as an array of NumPy's own type, a view of what was
+ * given, so that they are read from the data: a subclass's length, items
+ * and iteration are its own.  What NumPy makes of them (also through
+ * __array__) may not be a masked array. */
+static PyArrayObject *station_array(PyObject *station_ml)
+{
+    PyArrayObject *given = (PyArrayObject *)PyArray_FROM_O(station_ml), *plain = NULL;
+
+    if (given && !refuse_masked((PyObject *)given))
+        plain = (PyArrayObject *)PyArray_View(given, NULL, &PyArray_Type);
+    Py_XDECREF(given);
+    return plain;
 }
 
 /* The station magnitudes as they are taken, in an object of network()'s own.
@@ -261,7 +278,7 @@ static int station_object(PyObject *item, float *station)
     }
     value = PyFloat_AsDouble(item);
     if (value == -1.0 && PyErr_Occurred()) {
-        if (!PyErr_ExceptionMatches(PyExc_OverflowError))
+        if (!PyLong_Check(item) || !PyErr_ExceptionMatches(PyExc_OverflowError))
             return 0;
         PyErr_Clear();
         value = INFINITY;  /* an integer beyond float64's range, so beyond float32's: named as not finite */
@@ -310,9 +327,7 @@ static PyObject *network(PyObject *module, PyObject *station_ml)
     int counted;
 
     (void)module;
-    if (refuse_masked(station_ml))
-        return NULL;
-    given = (PyArrayObject *)PyArray_FROM_O(station_ml);
+    given = station_array(station_ml);
     if (!given)
         return NULL;
     if (PyArray_NDIM(given) == 0) {
